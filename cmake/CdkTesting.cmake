@@ -1,0 +1,56 @@
+# GoogleTest for the current target (host or MinGW), built from Debian's source package, and
+# cdk_add_gtest() to declare a test program with its CTest label.
+
+if(NOT CDK_BUILD_TESTS)
+  return()
+endif()
+
+if(NOT TARGET GTest::gtest)
+  set(CDK_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  # GoogleTest's own code is not held to our warning flags.
+  add_subdirectory("${CDK_GTEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/_googletest" EXCLUDE_FROM_ALL SYSTEM)
+  foreach(t gtest gtest_main gmock gmock_main)
+    if(TARGET ${t})
+      target_compile_options(${t} PRIVATE -Wno-error)
+    endif()
+  endforeach()
+endif()
+
+include(GoogleTest)
+
+# Test programs run where they were built (host), or through Wine when the target is 64-bit
+# Windows. The 32-bit Windows flavour builds its tests but cannot run them on these machines.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(CDK_RUN_TESTS OFF)
+else()
+  set(CDK_RUN_TESTS ON)
+endif()
+if(WIN32)
+  set(CDK_TEST_LABEL wine)
+else()
+  set(CDK_TEST_LABEL host)
+endif()
+
+# cdk_add_gtest(<name> SOURCES ... [LIBS ...] [LABEL label] [NO_MAIN])
+# Builds a GoogleTest program and registers its tests with CTest under the label (host or
+# wine by default, from the target platform).
+function(cdk_add_gtest name)
+  cmake_parse_arguments(A "NO_MAIN" "LABEL" "SOURCES;LIBS" ${ARGN})
+  if(NOT A_LABEL)
+    set(A_LABEL ${CDK_TEST_LABEL})
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gmock GTest::gtest)
+  if(NOT A_NO_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  if(CDK_RUN_TESTS)
+    gtest_discover_tests(${name}
+      DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 120
+      PROPERTIES LABELS ${A_LABEL} TIMEOUT 300)
+  endif()
+endfunction()

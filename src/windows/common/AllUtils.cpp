@@ -1,0 +1,262 @@
+#include "AllUtils.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "AllUtilsPlatform.h"
+
+namespace {
+constexpr int kOpenAttempts = 10;
+}
+
+const char* logLevelWord(int level) {
+    switch (level) {
+        case LOG_TRACE:
+            return "TRACE";
+        case LOG_INFO:
+            return "INFO";
+        case LOG_WARNING:
+            return "WARNING";
+        case LOG_ERROR:
+            return "ERROR";
+        default:
+            return "UNKNOWN";
+    }
+}
+
+DiagnosticLog& DiagnosticLog::instance() {
+    // Constructed on first use, so it exists before any other start-up object can write.
+    static DiagnosticLog log;
+    return log;
+}
+
+std::string formatLogRecord(const LogTime& time, std::string_view programName,
+                            unsigned processId, unsigned threadId, const char* sourceFile,
+                            unsigned line, const char* function, int level,
+                            std::string_view message) {
+    const std::string program(programName);
+    const std::string source = baseName(sourceFile != nullptr ? sourceFile : "");
+    std::string record = formatString(
+        "[%04u/%02u/%02u %02u:%02u:%02u.%03u, %s (PID: %u, TID: %u), %s:%u (%s)]\n\t%s: ",
+        time.year, time.month, time.day, time.hour, time.minute, time.second, time.millisecond,
+        program.c_str(), processId, threadId, source.c_str(), line,
+        function != nullptr ? function : "", logLevelWord(level));
+    // The message is appended rather than formatted so that it may hold NUL-free text of any
+    // length and any '%' characters unchanged.
+    record.append(message);
+    record.push_back('\n');
+    return record;
+}
+
+void DiagnosticLog::writeRecord(int level, const char* sourceFile, unsigned line,
+                                const char* function, std::string_view message) {
+    if (path_.empty()) {
+        return;
+    }
+    const std::string record = formatLogRecord(
+        allutils_platform::localTime(), programName_, allutils_platform::processId(),
+        allutils_platform::threadId(), sourceFile, line, function, level, message);
+
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        allutils_platform::ExclusiveAppendFile file(path_);
+        if (file.isOpen()) {
+            file.write(record);
+            return;
+        }
+        allutils_platform::sleepOneMillisecond();
+    }
+}
+
+void initializeDiagnosticLog() {
+    DiagnosticLog& log = DiagnosticLog::instance();
+    const std::string temp = tempDirectory();
+    log.setPath(temp.empty() ? std::string(kDiagnosticLogFileName)
+                             : joinPath(temp, kDiagnosticLogFileName));
+    log.setProgramName(moduleBaseName());
+}
+
+void logit(const char* message) {
+    DiagnosticLog& log = DiagnosticLog::instance();
+    if (log.isEnabled(LOG_INFO)) {
+        log.writeRecord(LOG_INFO, __FILE__, __LINE__, "logit", message != nullptr ? message : "");
+    }
+}
+
+void logit(const std::string& message) {
+    logit(message.c_str());
+}
+
+ScopeTrace::ScopeTrace(DiagnosticLog& log, int level, const char* sourceFile, int line,
+                       const char* function, const char* text)
+    : log_(log),
+      level_(level),
+      enabled_(log.isEnabled(level)),
+      sourceFile_(sourceFile != nullptr ? sourceFile : ""),
+      line_(line),
+      function_(function != nullptr ? function : ""),
+      text_(text != nullptr ? text : "") {
+    if (enabled_) {
+        log_.writeRecord(level_, sourceFile_.c_str(), static_cast<unsigned>(line_),
+                         function_.c_str(), "Entering " + text_);
+    }
+}
+
+ScopeTrace::~ScopeTrace() {
+    if (enabled_) {
+        try {
+            log_.writeRecord(level_, sourceFile_.c_str(), 0, function_.c_str(),
+                             formatString("Exiting %s (entered at %s:%d)", text_.c_str(),
+                                          baseName(sourceFile_).c_str(), line_));
+        } catch (...) {
+            // A destructor must not throw; a trace record lost to memory exhaustion is
+            // acceptable.
+        }
+    }
+}
+
+std::string formatStringV(const char* format, va_list args) {
+    std::string result;
+    for (;;) {
+        result.resize(result.size() + 256);
+        va_list copy;
+        va_copy(copy, args);
+        const int written = std::vsnprintf(result.data(), result.size() + 1, format, copy);
+        va_end(copy);
+        if (written < 0) {
+            // An encoding error: nothing sensible can be produced.
+            return std::string();
+        }
+        if (static_cast<size_t>(written) <= result.size()) {
+            result.resize(static_cast<size_t>(written));
+            return result;
+        }
+    }
+}
+
+std::string formatString(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string result = formatStringV(format, args);
+    va_end(args);
+    return result;
+}
+
+std::string describeSystemError(uint32_t code) {
+    return "system error " + std::to_string(code) + " (" + systemMessageText(code) + ")";
+}
+
+std::u16string cleanSystemMessage(std::u16string text) {
+    for (char16_t& c : text) {
+        if (c < u' ') {
+            c = u' ';
+        }
+    }
+    size_t end = text.size();
+    while (end > 1 && (text[end - 1] <= u' ' || text[end - 1] == u'.')) {
+        --end;
+    }
+    text.resize(end);
+    return text;
+}
+
+std::string utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string systemMessageText(uint32_t code) {
+    const std::u16string raw = allutils_platform::rawSystemMessage(code);
+    if (raw.empty()) {
+        return "No description available";
+    }
+    return utf16ToUtf8(cleanSystemMessage(raw));
+}
+
+std::string baseName(std::string_view path) {
+    // Walk character by character: in a double-byte ANSI code page a trail byte can have the
+    // value of '\', and must not be taken for a separator.
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (allutils_platform::isLeadByte(c) && i + 1 < path.size()) {
+            ++i;
+        } else if (c == '/' || c == '\\') {
+            start = i + 1;
+        }
+    }
+    return std::string(path.substr(start));
+}
+
+std::string moduleBaseName() {
+    const std::string full = allutils_platform::moduleFileName();
+    if (full.empty()) {
+        return "Unknown";
+    }
+    return baseName(full);
+}
+
+std::string tempDirectory() {
+    return stripTrailingSeparator(allutils_platform::rawTempPath());
+}
+
+std::string stripTrailingSeparator(std::string path) {
+    if (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string joinPath(const std::string& directory, const std::string& name) {
+    if (directory.empty()) {
+        return name;
+    }
+    if (name.empty()) {
+        return directory;
+    }
+    std::string result = stripTrailingSeparator(directory);
+    result.push_back('\\');
+    if (name.front() == '\\' || name.front() == '/') {
+        result.append(name, 1, std::string::npos);
+    } else {
+        result.append(name);
+    }
+    return result;
+}
+
+void reportException(const std::exception& exception) {
+    logit(std::string("Exception with message '") + exception.what() + "' caught");
+}
+
+void reportUnknownException() {
+    logit("Unknown exception caught");
+}
+
+uint32_t lastSystemError() {
+    return allutils_platform::lastError();
+}

@@ -1,0 +1,140 @@
+// The process-wide diagnostic log ("cusched.log") and the small string, path and system-error
+// utilities that every part of the launcher uses to write to it.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+
+// Severities of log records. Any other value prints as "UNKNOWN".
+enum LogLevel : int {
+    LOG_TRACE = 0,
+    LOG_INFO = 1,
+    LOG_WARNING = 2,
+    LOG_ERROR = 3,
+};
+
+// The level word printed in a record: "TRACE", "INFO", "WARNING", "ERROR" or "UNKNOWN".
+const char* logLevelWord(int level);
+
+// One per process. Records are appended to the file at path(), each with its own open, write
+// and close; the open denies write sharing and is retried, which serialises writers of this
+// and other processes without a lock. Records written while the path is empty are dropped.
+class DiagnosticLog {
+public:
+    static DiagnosticLog& instance();
+
+    bool isEnabled(int level) const { return level >= minimumLevel_; }
+
+    // Appends one record. Never reports a file error to the caller: a record that cannot be
+    // written after 10 attempts is dropped.
+    void writeRecord(int level, const char* sourceFile, unsigned line, const char* function,
+                     std::string_view message);
+
+    const std::string& path() const { return path_; }
+    void setPath(std::string path) { path_ = std::move(path); }
+    const std::string& programName() const { return programName_; }
+    void setProgramName(std::string name) { programName_ = std::move(name); }
+    int minimumLevel() const { return minimumLevel_; }
+
+    DiagnosticLog(const DiagnosticLog&) = delete;
+    DiagnosticLog& operator=(const DiagnosticLog&) = delete;
+
+private:
+    DiagnosticLog() = default;
+
+    int minimumLevel_ = LOG_TRACE;
+    std::string path_;
+    std::string programName_;
+};
+
+// The call-site pattern: the message expression is evaluated only when the level is enabled.
+#define CDK_LOG(level, function, message)                                                \
+    do {                                                                                 \
+        DiagnosticLog& cdkLog_ = DiagnosticLog::instance();                              \
+        if (cdkLog_.isEnabled(level)) {                                                  \
+            cdkLog_.writeRecord((level), __FILE__, __LINE__, (function), (message));     \
+        }                                                                                \
+    } while (0)
+
+// The log file's name in the user's temporary directory.
+inline constexpr const char* kDiagnosticLogFileName = "cusched.log";
+
+// Start-up initialisation of the log: path = joinPath(tempDirectory(), "cusched.log") (the bare
+// name when the temporary directory is unavailable), then the program name. Called once, after
+// the other start-up objects exist; records written before it are dropped.
+void initializeDiagnosticLog();
+
+// Formats one record's text (header line, tab, level word, ": ", message, "\n").
+struct LogTime {
+    unsigned year, month, day, hour, minute, second, millisecond;
+};
+std::string formatLogRecord(const LogTime& time, std::string_view programName,
+                            unsigned processId, unsigned threadId, const char* sourceFile,
+                            unsigned line, const char* function, int level,
+                            std::string_view message);
+
+// Writes `message` at INFO under the function name "logit".
+void logit(const char* message);
+void logit(const std::string& message);
+
+// Brackets a scope with "Entering <text>" and "Exiting <text> (entered at <file>:<line>)".
+class ScopeTrace {
+public:
+    ScopeTrace(DiagnosticLog& log, int level, const char* sourceFile, int line,
+               const char* function, const char* text);
+    ~ScopeTrace();
+    ScopeTrace(const ScopeTrace&) = delete;
+    ScopeTrace& operator=(const ScopeTrace&) = delete;
+
+private:
+    DiagnosticLog& log_;
+    int level_;
+    bool enabled_;
+    std::string sourceFile_;
+    int line_;
+    std::string function_;
+    std::string text_;
+};
+
+// printf-style formatting into a string of any length.
+std::string formatString(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+std::string formatStringV(const char* format, va_list args);
+
+// "system error <code> (<systemMessageText(code)>)", the code printed unsigned.
+std::string describeSystemError(uint32_t code);
+
+// The system's description of a Win32 error code as UTF-8, cleaned of line breaks and trailing
+// full stops, or "No description available".
+std::string systemMessageText(uint32_t code);
+
+// The cleaning applied to a system message: characters below U+0020 become spaces, then
+// trailing spaces, control characters and full stops are removed (never the first character).
+std::u16string cleanSystemMessage(std::u16string text);
+
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+std::string utf16ToUtf8(std::u16string_view text);
+
+// The part of a path after its last '/' or '\'; the whole path when it has neither.
+std::string baseName(std::string_view path);
+// The base name of the running program's file, or "Unknown".
+std::string moduleBaseName();
+// The user's temporary directory without a trailing separator; empty when unavailable.
+std::string tempDirectory();
+// Removes one trailing '\' or '/'.
+std::string stripTrailingSeparator(std::string path);
+// directory + "\" + name, with one separator between them; see the definition for empty parts.
+std::string joinPath(const std::string& directory, const std::string& name);
+
+// For the catch clauses around the updater install.
+void reportException(const std::exception& exception);
+void reportUnknownException();
+
+// The Win32 error code of the last failed system call (GetLastError; errno on POSIX).
+uint32_t lastSystemError();

@@ -1,0 +1,47 @@
+// The few operating-system calls behind the diagnostic log and its utilities. One file per
+// platform implements them: AllUtils_win32.cpp (Win32) and AllUtils_posix.cpp (host builds).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "AllUtils.h"
+
+namespace allutils_platform {
+
+LogTime localTime();
+unsigned processId();
+unsigned threadId();
+
+// An open log file: appending, text mode, write access denied to every other opener.
+class ExclusiveAppendFile {
+public:
+    // Tries once to open (creating the file if absent); isOpen() tells whether it worked.
+    explicit ExclusiveAppendFile(const std::string& path);
+    ~ExclusiveAppendFile();
+    ExclusiveAppendFile(const ExclusiveAppendFile&) = delete;
+    ExclusiveAppendFile& operator=(const ExclusiveAppendFile&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+    // One write call of the whole text; errors are ignored by the log.
+    void write(std::string_view text);
+
+private:
+    int fd_ = -1;
+};
+
+void sleepOneMillisecond();
+
+// The system's raw message text for a Win32 error code; empty when it has none.
+std::u16string rawSystemMessage(uint32_t code);
+// Full file name of the running program; empty when it cannot be determined.
+std::string moduleFileName();
+// The temporary directory as the system reports it (trailing separator included); empty on
+// failure.
+std::string rawTempPath();
+uint32_t lastError();
+// True for the first byte of a double-byte character of the ANSI code page.
+bool isLeadByte(unsigned char c);
+
+}  // namespace allutils_platform

@@ -1,0 +1,118 @@
+// Win32 layer of the diagnostic log and its utilities.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "AllUtilsPlatform.h"
+
+namespace allutils_platform {
+
+LogTime localTime() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+unsigned processId() {
+    return GetCurrentProcessId();
+}
+
+unsigned threadId() {
+    return GetCurrentThreadId();
+}
+
+ExclusiveAppendFile::ExclusiveAppendFile(const std::string& path) {
+    // Text mode stores every "\n" as "\r\n"; _SH_DENYWR makes a second writer's open fail while
+    // this one holds the file.
+    fd_ = _sopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_APPEND | _O_TEXT, _SH_DENYWR,
+                 _S_IREAD | _S_IWRITE);
+}
+
+ExclusiveAppendFile::~ExclusiveAppendFile() {
+    if (fd_ >= 0) {
+        _close(fd_);
+    }
+}
+
+void ExclusiveAppendFile::write(std::string_view text) {
+    if (fd_ >= 0 && !text.empty()) {
+        // _write takes an unsigned count; records never approach 4 GiB, but do not cut one
+        // silently if they did.
+        size_t done = 0;
+        while (done < text.size()) {
+            const size_t chunk = std::min<size_t>(text.size() - done, 0x40000000u);
+            const int n = _write(fd_, text.data() + done, static_cast<unsigned>(chunk));
+            if (n <= 0) {
+                return;
+            }
+            done += chunk;
+        }
+    }
+}
+
+void sleepOneMillisecond() {
+    Sleep(1);
+}
+
+std::u16string rawSystemMessage(uint32_t code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+            FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::u16string text;
+    if (length != 0 && buffer != nullptr) {
+        text.assign(reinterpret_cast<const char16_t*>(buffer), length);
+    }
+    if (buffer != nullptr) {
+        LocalFree(buffer);
+    }
+    return text;
+}
+
+std::string moduleFileName() {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return std::string();
+        }
+        if (length < buffer.size()) {
+            return std::string(buffer.data(), length);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string rawTempPath() {
+    std::vector<char> buffer(MAX_PATH);
+    DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length > buffer.size()) {
+        // The returned length includes the terminating NUL in this case.
+        buffer.resize(length);
+        length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (length >= buffer.size()) {
+            return std::string();
+        }
+    }
+    if (length == 0) {
+        return std::string();
+    }
+    return std::string(buffer.data());
+}
+
+uint32_t lastError() {
+    return GetLastError();
+}
+
+bool isLeadByte(unsigned char c) {
+    return IsDBCSLeadByte(c) != FALSE;
+}
+
+}  // namespace allutils_platform

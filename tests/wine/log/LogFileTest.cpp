@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "AllUtils.h"
+TEST(Placeholder, Builds) { EXPECT_FALSE(systemMessageText(5).empty()); }

@@ -1,0 +1,29 @@
+// The exceptions of the settings store. The entry table turns every settings::Exception into
+// its status code; its clients may throw it too (with the same codes).
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace settings {
+
+class Exception : public std::runtime_error {
+  public:
+    explicit Exception(int32_t code, const std::string& message = std::string())
+        : std::runtime_error(message), code_(code) {}
+    int32_t code() const noexcept { return code_; }
+
+  private:
+    int32_t code_;
+};
+
+// The codes that callers distinguish by type: 301 (no value or wrong type), 302 (invalid text)
+// and 303 (key absent).
+template <int32_t Code>
+class ExceptionCode : public Exception {
+  public:
+    ExceptionCode() : Exception(Code) {}
+};
+
+}  // namespace settings

@@ -30,10 +30,9 @@ DiagnosticLog& DiagnosticLog::instance() {
     return log;
 }
 
-std::string formatLogRecord(const LogTime& time, std::string_view programName,
-                            unsigned processId, unsigned threadId, const char* sourceFile,
-                            unsigned line, const char* function, int level,
-                            std::string_view message) {
+std::string formatLogRecord(const LogTime& time, std::string_view programName, unsigned processId,
+                            unsigned threadId, const char* sourceFile, unsigned line,
+                            const char* function, int level, std::string_view message) {
     const std::string program(programName);
     const std::string source = baseName(sourceFile != nullptr ? sourceFile : "");
     std::string record = formatString(
@@ -82,9 +81,7 @@ void logit(const char* message) {
     }
 }
 
-void logit(const std::string& message) {
-    logit(message.c_str());
-}
+void logit(const std::string& message) { logit(message.c_str()); }
 
 ScopeTrace::ScopeTrace(DiagnosticLog& log, int level, const char* sourceFile, int line,
                        const char* function, const char* text)
@@ -221,9 +218,7 @@ std::string moduleBaseName() {
     return baseName(full);
 }
 
-std::string tempDirectory() {
-    return stripTrailingSeparator(allutils_platform::rawTempPath());
-}
+std::string tempDirectory() { return stripTrailingSeparator(allutils_platform::rawTempPath()); }
 
 std::string stripTrailingSeparator(std::string path) {
     if (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
@@ -253,10 +248,6 @@ void reportException(const std::exception& exception) {
     logit(std::string("Exception with message '") + exception.what() + "' caught");
 }
 
-void reportUnknownException() {
-    logit("Unknown exception caught");
-}
+void reportUnknownException() { logit("Unknown exception caught"); }
 
-uint32_t lastSystemError() {
-    return allutils_platform::lastError();
-}
+uint32_t lastSystemError() { return allutils_platform::lastError(); }

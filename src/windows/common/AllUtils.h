@@ -23,7 +23,7 @@ const char* logLevelWord(int level);
 // and close; the open denies write sharing and is retried, which serialises writers of this
 // and other processes without a lock. Records written while the path is empty are dropped.
 class DiagnosticLog {
-public:
+  public:
     static DiagnosticLog& instance();
 
     bool isEnabled(int level) const { return level >= minimumLevel_; }
@@ -42,7 +42,7 @@ public:
     DiagnosticLog(const DiagnosticLog&) = delete;
     DiagnosticLog& operator=(const DiagnosticLog&) = delete;
 
-private:
+  private:
     DiagnosticLog() = default;
 
     int minimumLevel_ = LOG_TRACE;
@@ -51,12 +51,12 @@ private:
 };
 
 // The call-site pattern: the message expression is evaluated only when the level is enabled.
-#define CDK_LOG(level, function, message)                                                \
-    do {                                                                                 \
-        DiagnosticLog& cdkLog_ = DiagnosticLog::instance();                              \
-        if (cdkLog_.isEnabled(level)) {                                                  \
-            cdkLog_.writeRecord((level), __FILE__, __LINE__, (function), (message));     \
-        }                                                                                \
+#define CDK_LOG(level, function, message)                                            \
+    do {                                                                             \
+        DiagnosticLog& cdkLog_ = DiagnosticLog::instance();                          \
+        if (cdkLog_.isEnabled(level)) {                                              \
+            cdkLog_.writeRecord((level), __FILE__, __LINE__, (function), (message)); \
+        }                                                                            \
     } while (0)
 
 // The log file's name in the user's temporary directory.
@@ -71,10 +71,9 @@ void initializeDiagnosticLog();
 struct LogTime {
     unsigned year, month, day, hour, minute, second, millisecond;
 };
-std::string formatLogRecord(const LogTime& time, std::string_view programName,
-                            unsigned processId, unsigned threadId, const char* sourceFile,
-                            unsigned line, const char* function, int level,
-                            std::string_view message);
+std::string formatLogRecord(const LogTime& time, std::string_view programName, unsigned processId,
+                            unsigned threadId, const char* sourceFile, unsigned line,
+                            const char* function, int level, std::string_view message);
 
 // Writes `message` at INFO under the function name "logit".
 void logit(const char* message);
@@ -82,14 +81,14 @@ void logit(const std::string& message);
 
 // Brackets a scope with "Entering <text>" and "Exiting <text> (entered at <file>:<line>)".
 class ScopeTrace {
-public:
+  public:
     ScopeTrace(DiagnosticLog& log, int level, const char* sourceFile, int line,
                const char* function, const char* text);
     ~ScopeTrace();
     ScopeTrace(const ScopeTrace&) = delete;
     ScopeTrace& operator=(const ScopeTrace&) = delete;
 
-private:
+  private:
     DiagnosticLog& log_;
     int level_;
     bool enabled_;

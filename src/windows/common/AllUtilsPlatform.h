@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,7 @@ unsigned threadId();
 
 // An open log file: appending, text mode, write access denied to every other opener.
 class ExclusiveAppendFile {
-public:
+  public:
     // Tries once to open (creating the file if absent); isOpen() tells whether it worked.
     explicit ExclusiveAppendFile(const std::string& path);
     ~ExclusiveAppendFile();
@@ -27,7 +28,7 @@ public:
     // One write call of the whole text; errors are ignored by the log.
     void write(std::string_view text);
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -40,6 +41,8 @@ std::string moduleFileName();
 // The temporary directory as the system reports it (trailing separator included); empty on
 // failure.
 std::string rawTempPath();
+// The growth loop of rawTempPath() around a GetTempPathA-like query (length, buffer) -> result.
+std::string tempPathFrom(const std::function<uint32_t(uint32_t, char*)>& query);
 uint32_t lastError();
 // True for the first byte of a double-byte character of the ANSI code page.
 bool isLeadByte(unsigned char c);

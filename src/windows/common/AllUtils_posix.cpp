@@ -27,13 +27,9 @@ LogTime localTime() {
             static_cast<unsigned>(now.tv_nsec / 1000000)};
 }
 
-unsigned processId() {
-    return static_cast<unsigned>(getpid());
-}
+unsigned processId() { return static_cast<unsigned>(getpid()); }
 
-unsigned threadId() {
-    return static_cast<unsigned>(syscall(SYS_gettid));
-}
+unsigned threadId() { return static_cast<unsigned>(syscall(SYS_gettid)); }
 
 ExclusiveAppendFile::ExclusiveAppendFile(const std::string& path) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
@@ -67,9 +63,7 @@ void ExclusiveAppendFile::write(std::string_view text) {
     }
 }
 
-void sleepOneMillisecond() {
-    usleep(1000);
-}
+void sleepOneMillisecond() { usleep(1000); }
 
 std::u16string rawSystemMessage(uint32_t) {
     // Win32 error codes have no POSIX text.
@@ -91,16 +85,19 @@ std::string moduleFileName() {
 }
 
 std::string rawTempPath() {
+    // Like GetTempPathA, the result ends with exactly the separator the system gives it.
     const char* dir = std::getenv("TMPDIR");
-    return std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/";
+    std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+    if (path.back() != '/') {
+        path.push_back('/');
+    }
+    return path;
 }
 
-uint32_t lastError() {
-    return static_cast<uint32_t>(errno);
-}
+std::string tempPathFrom(const std::function<uint32_t(uint32_t, char*)>&) { return rawTempPath(); }
 
-bool isLeadByte(unsigned char) {
-    return false;
-}
+uint32_t lastError() { return static_cast<uint32_t>(errno); }
+
+bool isLeadByte(unsigned char) { return false; }
 
 }  // namespace allutils_platform

@@ -6,6 +6,7 @@
 #include <share.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <vector>
 
 #include "AllUtilsPlatform.h"
@@ -18,13 +19,9 @@ LogTime localTime() {
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
 
-unsigned processId() {
-    return GetCurrentProcessId();
-}
+unsigned processId() { return GetCurrentProcessId(); }
 
-unsigned threadId() {
-    return GetCurrentThreadId();
-}
+unsigned threadId() { return GetCurrentThreadId(); }
 
 ExclusiveAppendFile::ExclusiveAppendFile(const std::string& path) {
     // Text mode stores every "\n" as "\r\n"; _SH_DENYWR makes a second writer's open fail while
@@ -55,15 +52,12 @@ void ExclusiveAppendFile::write(std::string_view text) {
     }
 }
 
-void sleepOneMillisecond() {
-    Sleep(1);
-}
+void sleepOneMillisecond() { Sleep(1); }
 
 std::u16string rawSystemMessage(uint32_t code) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-            FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::u16string text;
     if (length != 0 && buffer != nullptr) {
@@ -90,13 +84,13 @@ std::string moduleFileName() {
     }
 }
 
-std::string rawTempPath() {
+std::string tempPathFrom(const std::function<uint32_t(uint32_t, char*)>& query) {
     std::vector<char> buffer(MAX_PATH);
-    DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+    uint32_t length = query(static_cast<uint32_t>(buffer.size()), buffer.data());
     if (length > buffer.size()) {
-        // The returned length includes the terminating NUL in this case.
+        // Too small: the result is the size needed, terminating NUL included.
         buffer.resize(length);
-        length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+        length = query(static_cast<uint32_t>(buffer.size()), buffer.data());
         if (length >= buffer.size()) {
             return std::string();
         }
@@ -104,15 +98,16 @@ std::string rawTempPath() {
     if (length == 0) {
         return std::string();
     }
-    return std::string(buffer.data());
+    return std::string(buffer.data(), strnlen(buffer.data(), length));
 }
 
-uint32_t lastError() {
-    return GetLastError();
+std::string rawTempPath() {
+    return tempPathFrom(
+        [](uint32_t size, char* buffer) -> uint32_t { return GetTempPathA(size, buffer); });
 }
 
-bool isLeadByte(unsigned char c) {
-    return IsDBCSLeadByte(c) != FALSE;
-}
+uint32_t lastError() { return GetLastError(); }
+
+bool isLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 }  // namespace allutils_platform

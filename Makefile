@@ -1,0 +1,14 @@
+# The two commands of the README: `make demo` and `make test`.
+.PHONY: demo test setup clean
+
+setup:
+	bash scripts/setup.sh
+
+test:
+	bash scripts/test-all.sh
+
+demo:
+	bash scripts/demo.sh
+
+clean:
+	rm -rf build

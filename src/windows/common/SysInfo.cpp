@@ -1,0 +1,169 @@
+#include "SysInfo.h"
+
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "AllUtils.h"
+
+namespace {
+
+struct SysInfoImpl {
+    // Reads the version record once; a failure leaves it zeroed, which is level 0.
+    static void initialize(OSVERSIONINFOEXA& version, int& level) {
+        std::memset(&version, 0, sizeof(version));
+        version.dwOSVersionInfoSize = sizeof(version);
+        if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&version))) {
+            const uint32_t error = lastSystemError();
+            CDK_LOG(LOG_ERROR, "`anonymous-namespace'::SysInfoImpl::initialize",
+                    formatString("%s failed with %s", "SysInfo::initialize(GetVersionEx)",
+                                 describeSystemError(error).c_str()));
+            std::memset(&version, 0, sizeof(version));
+            version.dwOSVersionInfoSize = sizeof(version);
+        }
+        level = sysinfo::osLevelForVersion(version.dwMajorVersion, version.dwMinorVersion);
+    }
+};
+
+// Frees a library loaded for one lookup.
+class LibraryHandle {
+  public:
+    explicit LibraryHandle(HMODULE module) : module_(module) {}
+    ~LibraryHandle() {
+        if (module_ != nullptr) {
+            FreeLibrary(module_);
+        }
+    }
+    LibraryHandle(const LibraryHandle&) = delete;
+    LibraryHandle& operator=(const LibraryHandle&) = delete;
+    HMODULE get() const { return module_; }
+
+  private:
+    HMODULE module_;
+};
+
+// The low-integrity per-user folder (Vista and later), looked up at run time so that the
+// program still starts on systems without SHGetKnownFolderPath.
+bool knownFolderLocalAppDataLow(std::string& path) {
+    static const GUID kLocalAppDataLow = {
+        0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
+    using GetKnownFolderPathFunction = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
+
+    const LibraryHandle shell32(CRE_System_LoadLibrary("shell32.dll"));
+    if (shell32.get() == nullptr) {
+        return false;
+    }
+    const auto getKnownFolderPath = reinterpret_cast<GetKnownFolderPathFunction>(
+        reinterpret_cast<void*>(GetProcAddress(shell32.get(), "SHGetKnownFolderPath")));
+    if (getKnownFolderPath == nullptr) {
+        return false;
+    }
+    PWSTR wide = nullptr;
+    const HRESULT result = getKnownFolderPath(kLocalAppDataLow, 0, nullptr, &wide);
+    if (result != S_OK) {
+        if (wide != nullptr) {
+            CoTaskMemFree(wide);
+        }
+        return false;
+    }
+    char narrow[MAX_PATH];
+    const int length =
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof(narrow), nullptr, nullptr);
+    CoTaskMemFree(wide);
+    if (length <= 0) {
+        // Does not fit in MAX_PATH bytes (or cannot be converted).
+        return false;
+    }
+    path.assign(narrow);
+    return true;
+}
+
+bool roamingAppData(std::string& path) {
+    char folder[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+        return false;
+    }
+    path.assign(folder, strnlen(folder, sizeof(folder) - 1));
+    return true;
+}
+
+bool userAppDataDir(std::string& path) {
+    if (osLevel() < sysinfo::OS_LEVEL_VISTA) {
+        return roamingAppData(path);
+    }
+    return knownFolderLocalAppDataLow(path);
+}
+
+}  // namespace
+
+SysInfo::SysInfo() { SysInfoImpl::initialize(version_, osLevel_); }
+
+const SysInfo& SysInfo::instance() {
+    static const SysInfo info;
+    return info;
+}
+
+bool SysInfo::versionAtLeast(uint32_t major, uint32_t minor) const {
+    return sysinfo::versionAtLeast(version_.dwMajorVersion, version_.dwMinorVersion, major, minor);
+}
+
+bool SysInfo::isServer() const { return sysinfo::isServerProductType(version_.wProductType); }
+
+void initializeSystemInformation() { SysInfo::instance(); }
+
+int osLevel() { return SysInfo::instance().osLevel(); }
+
+bool versionAtLeast(uint32_t major, uint32_t minor) {
+    return SysInfo::instance().versionAtLeast(major, minor);
+}
+
+bool isServer() { return SysInfo::instance().isServer(); }
+
+bool getUserAppDataDir(char* buffer, size_t capacity) {
+    std::string path;
+    if (buffer == nullptr || !userAppDataDir(path) || path.size() >= capacity) {
+        return false;
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return true;
+}
+
+std::string getUserAppDataDir() {
+    std::string path;
+    if (!userAppDataDir(path)) {
+        path.clear();
+    }
+    return path;
+}
+
+HMODULE CRE_System_LoadLibrary(const char* fileName) {
+    char systemDirectory[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(systemDirectory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        const uint32_t error = lastSystemError();
+        CDK_LOG(LOG_ERROR, "CRE_System_LoadLibrary",
+                formatString("GetSystemDirectory failed.  Return Code: %d, ErrorCode: %d",
+                             static_cast<int>(length), static_cast<int>(error)));
+        return nullptr;
+    }
+    char fullPath[MAX_PATH];
+    const int written = std::snprintf(fullPath, sizeof(fullPath), "%s\\%s", systemDirectory,
+                                      fileName != nullptr ? fileName : "");
+    if (written < 0 || static_cast<size_t>(written) >= sizeof(fullPath)) {
+        // A cut path would name a different file; refuse it.
+        const uint32_t error = lastSystemError();
+        CDK_LOG(LOG_ERROR, "CRE_System_LoadLibrary",
+                formatString("_snprintf failed.  ErrorCode: %d", static_cast<int>(error)));
+        return nullptr;
+    }
+    const HMODULE module = LoadLibraryA(fullPath);
+    if (module == nullptr) {
+        const uint32_t error = lastSystemError();
+        CDK_LOG(LOG_ERROR, "CRE_System_LoadLibrary",
+                formatString("LoadLibrary(%s) failed.  ErrorCode: %d", fullPath,
+                             static_cast<int>(error)));
+    }
+    return module;
+}

@@ -1,0 +1,45 @@
+// Paths of settings files: checking, making canonical ("C:/dir/file.cfg") and creating the
+// folders above a file.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace settings_impl {
+
+// Paths of this many bytes or more are refused.
+inline constexpr std::size_t kMaxPathBytes = 260;
+
+struct CanonicalPath {
+    std::string utf8;                     // drive and components joined by "/"
+    std::u16string utf16;                 // the same for the platform's wide file functions
+    std::vector<std::string> components;  // components[0] is the drive ("C:")
+    bool canonical = false;
+};
+
+// True for a drive component: an ASCII letter followed by ":".
+bool isDriveComponent(std::string_view component);
+// False for the device names CON, PRN, AUX, NUL, COM1..COM9, LPT1..LPT9 (exact case) and for
+// components holding a control character or one of < > : " | ? * / \.
+bool isAllowedComponent(std::string_view component);
+
+// Checks a path text: 312 when it is not UTF-8, 310 when it has 260 bytes or more, 311 when a
+// component (other than a leading drive) is not allowed; 0 when it passes. Fills `components`
+// with the parts between "\" and "/" without the empty and "." ones.
+int checkPathText(std::string_view text, std::vector<std::string>& components);
+
+// Makes a path canonical: relative paths are taken against the current directory, ".." is
+// resolved. Throws settings::Exception 312, 310, 311 (also for ".." above the root and for an
+// empty path) or 200 (current directory unavailable or without a drive; conversion failure).
+CanonicalPath makeCanonicalPath(std::string_view text);
+
+// Creates every missing folder above the file (the drive is never created). Throws
+// std::logic_error for a path that is not canonical and settings::Exception 311 when a folder
+// cannot be created; folders created before the failure stay.
+void createParentFolders(const CanonicalPath& path);
+
+// A canonical path made of the first `count` components of `path`.
+CanonicalPath canonicalPrefix(const CanonicalPath& path, std::size_t count);
+
+}  // namespace settings_impl

@@ -1,0 +1,139 @@
+#include "Context.h"
+
+#include <cstdio>
+
+#include "CanonicalPath.h"
+#include "SettingsException.h"
+#include "SettingsFileSystem.h"
+#include "Utf8.h"
+
+namespace settings_impl {
+
+namespace {
+
+std::string computeSystemConfigFilePath() {
+    std::u16string folder;
+    if (!fs::commonAppDataFolder(folder)) throw settings::Exception(200);
+    folder += kSystemConfigFileSuffix;
+    std::string path;
+    if (!utf16ToUtf8(folder, path)) throw settings::Exception(200);
+    return path;
+}
+
+}  // namespace
+
+Context::Context()
+    : config_(std::make_unique<Config>()), systemConfigFilePath_(computeSystemConfigFilePath()) {}
+
+void Context::onError(const IParserCursor& cursor, const std::string& message) {
+    lastImportErrors_.push_back(
+        static_cast<const PlainTextFileConfigParser::Cursor&>(cursor).line());
+    const std::string line = "Error reading config file: " + message + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    throw settings::Exception(313);
+}
+
+void Context::importFromFile(std::string_view path, const ConfigValidator* validator,
+                             const KeyMapper* keyMapper, bool stopOnFirstError,
+                             bool allowKeyWithoutValue) {
+    auto parser = PlainTextFileConfigParser::fromFile(makeCanonicalPath(path));
+    importWith(*parser, validator, keyMapper, stopOnFirstError, allowKeyWithoutValue);
+}
+
+void Context::importFromString(std::string_view text, const ConfigValidator* validator,
+                               const KeyMapper* keyMapper, bool stopOnFirstError,
+                               bool allowKeyWithoutValue) {
+    auto parser = PlainTextFileConfigParser::fromString(std::string(text));
+    importWith(*parser, validator, keyMapper, stopOnFirstError, allowKeyWithoutValue);
+}
+
+void Context::importWith(IConfigParser& parser, const ConfigValidator* validator,
+                         const KeyMapper* keyMapper, bool stopOnFirstError,
+                         bool allowKeyWithoutValue) {
+    parser.setErrorListener(this);
+    parser.setValidator(validator);
+    parser.setKeyMapper(keyMapper);
+    parser.setStopOnFirstError(stopOnFirstError);
+    parser.setAllowKeyWithoutValue(allowKeyWithoutValue);
+    lastImportErrors_.clear();
+    std::unique_ptr<Config> parsed = parser.parse();
+    if (parsed) {
+        auto merged = std::make_unique<Config>(mergeConfigs(*config_, parsed->takeEntries()));
+        config_ = std::move(merged);
+    }
+    if (!lastImportErrors_.empty()) throw settings::Exception(313);
+}
+
+void Context::importFromContext(const Context& source) {
+    auto merged = std::make_unique<Config>(mergeConfigs(*config_, source.config_->entries()));
+    config_ = std::move(merged);
+}
+
+void Context::exportToFile(std::string_view path) const {
+    const CanonicalPath canonical = makeCanonicalPath(path);
+    const std::string text = configFileText(*config_);
+    createParentFolders(canonical);
+    const int status = fs::replaceFileContents(canonical, text);
+    if (status != 0) throw settings::Exception(status);
+}
+
+bool Context::isEqual(const Context& other) const {
+    if (this == &other) return true;
+    const Config& mine = *config_;
+    const Config& theirs = *other.config_;
+    if (mine.size() != theirs.size()) return false;
+    auto a = mine.entries().begin();
+    auto b = theirs.entries().begin();
+    for (; a != mine.entries().end(); ++a, ++b) {
+        if (a->first != b->first) return false;
+    }
+    for (a = mine.entries().begin(), b = theirs.entries().begin(); a != mine.entries().end();
+         ++a, ++b) {
+        if (!a->second) {
+            if (b->second) return false;
+            continue;
+        }
+        if (!b->second) throw settings::ExceptionCode<301>();
+        const ConfigValue& x = *a->second;
+        const ConfigValue& y = *b->second;
+        if (x.type() != y.type()) return false;
+        switch (x.type()) {
+            case kIntegerValue:
+                if (x.integerValue() != y.integerValue()) return false;
+                break;
+            case kBooleanValue:
+                if (x.booleanValue() != y.booleanValue()) return false;
+                break;
+            case kDoubleValue:
+                if (!(x.doubleValue() == y.doubleValue())) return false;
+                break;
+            default:
+                if (x.text() != y.text()) return false;
+                break;
+        }
+    }
+    return true;
+}
+
+void Context::eraseKey(std::string_view key) {
+    ConfigMap entries = config_->entries();
+    const auto it = entries.find(key);
+    if (it == entries.end()) throw settings::ExceptionCode<303>();
+    entries.erase(it);
+    config_ = std::make_unique<Config>(std::move(entries));
+}
+
+bool Context::getBoolean(std::string_view key) const {
+    if (!config_->hasValue(key)) return true;
+    return config_->getBoolean(key);
+}
+
+std::vector<std::string> Context::keys() const {
+    std::vector<std::string> keys;
+    keys.reserve(config_->size());
+    for (const auto& entry : config_->entries()) keys.push_back(entry.first);
+    return keys;
+}
+
+}  // namespace settings_impl

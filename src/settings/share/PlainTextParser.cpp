@@ -1,0 +1,246 @@
+#include "PlainTextParser.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "ConfigValidator.h"
+#include "KeyMapper.h"
+#include "SettingsException.h"
+#include "SettingsFileSystem.h"
+#include "Utf8.h"
+
+namespace settings_impl {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimTrailingBlanks(std::string_view text) {
+    std::size_t end = text.size();
+    while (end > 0 && isBlank(text[end - 1])) --end;
+    return text.substr(0, end);
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && isBlank(text[start])) ++start;
+    return trimTrailingBlanks(text.substr(start));
+}
+
+int32_t clampIndex(std::size_t value) {
+    return value > static_cast<std::size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(value);
+}
+
+// Processes one line; returns true when it was accepted.
+bool parseLine(std::string_view line, int32_t lineIndex, IConfigParserCallback& callback,
+               bool allowKeyWithoutValue) {
+    std::size_t first = 0;
+    while (first < line.size() && isBlank(line[first])) ++first;
+    if (first == line.size()) return true;
+
+    const PlainTextFileConfigParser::Cursor cursor(lineIndex, clampIndex(first));
+    const auto refuse = [&](int code) {
+        callback.onError(cursor, code);
+        return false;
+    };
+
+    if (line[first] == '#') {
+        return callback.onComment(cursor, line.substr(first)) ? true : refuse(kLineInvalidComment);
+    }
+    std::size_t separator = first;
+    while (separator < line.size() && line[separator] != '=' && line[separator] != ':') {
+        ++separator;
+    }
+    if (separator == line.size()) {
+        if (!allowKeyWithoutValue) return refuse(kLineKeyWithoutValue);
+        // A bare key is accepted whatever the callback makes of it.
+        callback.onKeyValue(cursor, trimTrailingBlanks(line.substr(first)), std::nullopt);
+        return true;
+    }
+    const std::string_view key = trimTrailingBlanks(line.substr(first, separator - first));
+    if (key.empty()) return refuse(kLineEmptyKey);
+    const std::string_view value = trimBlanks(line.substr(separator + 1));
+    const int code = callback.onKeyValue(cursor, key, value);
+    return code == kLineAccepted ? true : refuse(code);
+}
+
+class StringBuffer : public PlainTextFileConfigParser::IBuffer {
+  public:
+    explicit StringBuffer(std::string text) : text_(std::move(text)) {}
+    void getContent(std::string& out) const override {
+        if (!isValidUtf8(text_)) throw settings::Exception(314);
+        out = text_;
+    }
+
+  private:
+    std::string text_;
+};
+
+class FileBuffer : public PlainTextFileConfigParser::IBuffer {
+  public:
+    explicit FileBuffer(CanonicalPath path) : path_(std::move(path)) {}
+    void getContent(std::string& out) const override {
+        std::FILE* file = fs::openForBinaryRead(path_);
+        if (file == nullptr) throw settings::Exception(304);
+        struct Closer {
+            std::FILE* file;
+            ~Closer() { std::fclose(file); }
+        } closer{file};
+        // One byte more than a file may hold, so that one read tells whether it is too large.
+        std::vector<char> buffer(kMaxFileBytes + 1);
+        const std::size_t read = std::fread(buffer.data(), 1, kMaxFileBytes, file);
+        if (std::ferror(file)) throw settings::Exception(307);
+        if (!std::feof(file)) throw settings::Exception(315);
+        const std::string_view text(buffer.data(), read);
+        if (!isValidUtf8(text)) throw settings::Exception(314);
+        out.assign(text);
+    }
+
+  private:
+    CanonicalPath path_;
+};
+
+}  // namespace
+
+void ParserErrorCounter::onError(const IParserCursor& cursor, const std::string& message) {
+    if (count_ < INT32_MAX) ++count_;
+    if (next_ != nullptr) next_->onError(cursor, message);
+}
+
+const char* lineCodeMessage(int code) {
+    switch (code) {
+        case kLineKeyWithoutValue:
+            return "Key without value";
+        case kLineEmptyKey:
+            return "Empty key";
+        case kLineInvalidKey:
+            return "Invalid key";
+        case kLineInvalidValue:
+            return "Invalid value";
+        case kLineInvalidComment:
+            return "Invalid comment";
+        default:
+            return "Unknown error";
+    }
+}
+
+bool ConfigBuilder::onComment(const IParserCursor&, std::string_view) { return true; }
+
+int ConfigBuilder::onKeyValue(const IParserCursor&, std::string_view key,
+                              std::optional<std::string_view> value) {
+    std::string mappedKey = keyMapper_ != nullptr ? keyMapper_->map(key) : std::string(key);
+    std::optional<ConfigValue> stored;
+    if (value) {
+        try {
+            stored = validator_ != nullptr
+                         ? validator_->validate(mappedKey, value)
+                         : ConfigValue::fromText(kUntypedValue, std::string(*value));
+        } catch (const ConfigValidator::InavlidKeyError&) {
+            return kLineInvalidKey;
+        } catch (const ConfigValidator::InavlidValueError&) {
+            return kLineInvalidValue;
+        } catch (const settings::Exception&) {
+            return kLineInvalidValue;
+        }
+    }
+    entries_.insert_or_assign(std::move(mappedKey), std::move(stored));
+    return kLineAccepted;
+}
+
+void ConfigBuilder::onError(const IParserCursor& cursor, int code) {
+    std::string message;
+    message.reserve(48);
+    message += '"';
+    message += lineCodeMessage(code);
+    message += "\" at ";
+    message += positionText_(cursor);
+    if (listener_ != nullptr) listener_->onError(cursor, message);
+}
+
+void parseLines(std::string_view text, IConfigParserCallback& callback, bool stopOnFirstError,
+                bool allowKeyWithoutValue) {
+    std::size_t offset = 0;
+    int32_t lineIndex = 0;
+    for (;;) {
+        std::size_t end = offset;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        const std::string_view line = text.substr(offset, end - offset);
+        bool accepted = false;
+        try {
+            accepted = parseLine(line, lineIndex, callback, allowKeyWithoutValue);
+        } catch (const settings::Exception&) {
+            if (stopOnFirstError) throw;
+            accepted = true;  // recorded by the listener; go on with the next line
+        }
+        if (!accepted && stopOnFirstError) return;
+        if (lineIndex < INT32_MAX) ++lineIndex;
+        if (end == text.size()) return;
+        offset =
+            end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+}
+
+std::unique_ptr<PlainTextFileConfigParser> PlainTextFileConfigParser::fromString(std::string text) {
+    return std::make_unique<PlainTextFileConfigParser>(
+        std::make_unique<StringBuffer>(std::move(text)));
+}
+
+std::unique_ptr<PlainTextFileConfigParser> PlainTextFileConfigParser::fromFile(CanonicalPath path) {
+    return std::make_unique<PlainTextFileConfigParser>(
+        std::make_unique<FileBuffer>(std::move(path)));
+}
+
+std::string PlainTextFileConfigParser::positionText(const IParserCursor& cursor) {
+    const auto& position = static_cast<const Cursor&>(cursor);
+    return "line " + std::to_string(static_cast<int64_t>(position.line()) + 1) + "; char " +
+           std::to_string(static_cast<int64_t>(position.character()) + 1);
+}
+
+std::unique_ptr<Config> PlainTextFileConfigParser::parse() {
+    std::string content;
+    buffer_->getContent(content);
+    ParserErrorCounter counter(listener_);
+    ConfigBuilder builder(&PlainTextFileConfigParser::positionText, validator_, keyMapper_,
+                          &counter);
+    parseLines(content, builder, stopOnFirstError_, allowKeyWithoutValue_);
+    if (counter.count() != 0 && stopOnFirstError_) return nullptr;
+    return std::make_unique<Config>(builder.takeEntries());
+}
+
+void PlainTextEntrySerializer::writeKey(std::string_view key) {
+    text_ += key;
+    text_ += '\n';
+}
+
+void PlainTextEntrySerializer::writeEntry(std::string_view key, std::string_view text) {
+    text_ += key;
+    text_ += '=';
+    text_ += text;
+    text_ += '\n';
+}
+
+void serializeConfig(const Config& config, IConfigEntrySerializer& serializer) {
+    for (const auto& [key, value] : config.entries()) {
+        if (value) {
+            serializer.writeEntry(key, value->text());
+        } else {
+            serializer.writeKey(key);
+        }
+    }
+}
+
+std::string configFileText(const Config& config) {
+    PlainTextEntrySerializer serializer;
+    std::size_t bytes = 0;
+    for (const auto& [key, value] : config.entries()) {
+        bytes += key.size() + 2 + (value ? value->text().size() : 0);
+    }
+    serializer.reserve(bytes);
+    serializeConfig(config, serializer);
+    std::string text = serializer.takeText();
+    // An empty store is written as a single space, never as an empty file.
+    if (text.empty()) text = " ";
+    return text;
+}
+
+}  // namespace settings_impl

@@ -1,0 +1,33 @@
+// The few file-system calls of the settings store. One file per platform implements them:
+// SettingsFileSystem_win32.cpp (wide-character Win32 and CRT calls) and
+// SettingsFileSystem_posix.cpp (drive letters mapped to host folders).
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "CanonicalPath.h"
+
+namespace settings_impl::fs {
+
+// Opens an existing file for binary reading; null when it cannot be opened.
+std::FILE* openForBinaryRead(const CanonicalPath& path);
+
+enum class FolderResult { Exists, Created, Failed };
+// Creates the folder unless it exists already.
+FolderResult ensureFolder(const CanonicalPath& path);
+
+// The current working directory as UTF-8 text; false when it is not available.
+bool currentDirectory(std::string& out);
+
+// The folder for application data shared by all users; false when it is not available.
+bool commonAppDataFolder(std::u16string& out);
+
+// Stores `text` in the file in text mode so that a failure never leaves a damaged file: the text
+// goes to a new file beside the target first, which then replaces the target. Returns 0, 304
+// (a file cannot be opened, created or replaced) or 306 (the write was incomplete). On failure
+// the target is unchanged and the temporary file is removed.
+int replaceFileContents(const CanonicalPath& path, std::string_view text);
+
+}  // namespace settings_impl::fs

@@ -1,0 +1,147 @@
+// Host builds: drive letters name host folders chosen through SettingsTestSupport.h; text mode
+// stores line feeds as they are.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <vector>
+
+#include "SettingsFileSystem.h"
+#include "SettingsTestSupport.h"
+#include "Utf8.h"
+
+namespace settings_impl {
+
+namespace {
+
+struct HostState {
+    std::map<char, std::string> drives;
+    std::u16string commonAppData = u"C:\\ProgramData";
+    bool commonAppDataAvailable = true;
+    std::string currentDirectory;
+};
+
+HostState& state() {
+    static HostState instance;
+    return instance;
+}
+
+char driveKey(char letter) {
+    return (letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 32) : letter;
+}
+
+}  // namespace
+
+namespace host {
+
+void mapDrive(char letter, const std::string& hostFolder) {
+    if (hostFolder.empty()) {
+        state().drives.erase(driveKey(letter));
+    } else {
+        state().drives[driveKey(letter)] = hostFolder;
+    }
+}
+
+void clearDriveMappings() { state().drives.clear(); }
+
+void setCommonAppDataFolder(const std::u16string& folder, bool available) {
+    state().commonAppData = folder;
+    state().commonAppDataAvailable = available;
+}
+
+void setCurrentDirectory(const std::string& directory) { state().currentDirectory = directory; }
+
+std::string hostPath(const std::string& canonicalPath) {
+    if (canonicalPath.size() < 2 || canonicalPath[1] != ':') return std::string();
+    const auto it = state().drives.find(driveKey(canonicalPath[0]));
+    if (it == state().drives.end()) return std::string();
+    return it->second + canonicalPath.substr(2);
+}
+
+}  // namespace host
+
+namespace fs {
+
+std::FILE* openForBinaryRead(const CanonicalPath& path) {
+    const std::string target = host::hostPath(path.utf8);
+    if (target.empty()) return nullptr;
+    return std::fopen(target.c_str(), "rb");
+}
+
+FolderResult ensureFolder(const CanonicalPath& path) {
+    const std::string target = host::hostPath(path.utf8);
+    if (target.empty()) return FolderResult::Failed;
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0) return FolderResult::Exists;
+    if (::mkdir(target.c_str(), 0777) == 0) return FolderResult::Created;
+    return errno == EEXIST ? FolderResult::Exists : FolderResult::Failed;
+}
+
+bool currentDirectory(std::string& out) {
+    if (!state().currentDirectory.empty()) {
+        out = state().currentDirectory;
+        return true;
+    }
+    std::vector<char> buffer(4096);
+    if (::getcwd(buffer.data(), buffer.size()) == nullptr) return false;
+    const std::string cwd(buffer.data());
+    for (const auto& [letter, folder] : state().drives) {
+        if (cwd == folder || (cwd.starts_with(folder) && cwd[folder.size()] == '/')) {
+            out = std::string(1, letter) + ":" + cwd.substr(folder.size());
+            if (out.size() == 2) out += '/';
+            return true;
+        }
+    }
+    return false;
+}
+
+bool commonAppDataFolder(std::u16string& out) {
+    if (!state().commonAppDataAvailable) return false;
+    out = state().commonAppData;
+    return true;
+}
+
+int replaceFileContents(const CanonicalPath& path, std::string_view text) {
+    const std::string target = host::hostPath(path.utf8);
+    if (target.empty()) return 304;
+
+    static std::atomic<unsigned> counter{0};
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = target + ".~" + std::to_string(::getpid()) + "-" +
+                    std::to_string(counter.fetch_add(1)) + ".tmp";
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return 304;
+
+    // Keep the permissions of the file being replaced.
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0) ::fchmod(fd, existing.st_mode & 07777);
+
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += static_cast<std::size_t>(n);
+    }
+    const bool closed = ::close(fd) == 0;
+    if (written != text.size() || !closed) {
+        ::unlink(temporary.c_str());
+        return 306;
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return 304;
+    }
+    return 0;
+}
+
+}  // namespace fs
+
+}  // namespace settings_impl

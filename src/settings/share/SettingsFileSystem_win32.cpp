@@ -1,0 +1,95 @@
+// Windows: wide-character CRT and Win32 file functions on the UTF-16 form of canonical paths.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+#include "SettingsFileSystem.h"
+#include "Utf8.h"
+
+namespace settings_impl::fs {
+
+namespace {
+
+const wchar_t* wide(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+bool exists(const std::u16string& path) {
+    return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+std::FILE* openForBinaryRead(const CanonicalPath& path) { return _wfopen(wide(path.utf16), L"rb"); }
+
+FolderResult ensureFolder(const CanonicalPath& path) {
+    if (exists(path.utf16)) return FolderResult::Exists;
+    if (CreateDirectoryW(wide(path.utf16), nullptr)) return FolderResult::Created;
+    return GetLastError() == ERROR_ALREADY_EXISTS ? FolderResult::Exists : FolderResult::Failed;
+}
+
+bool currentDirectory(std::string& out) {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, buffer);
+    if (length == 0 || length >= MAX_PATH) return false;
+    return utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(buffer), length), out);
+}
+
+bool commonAppDataFolder(std::u16string& out) {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (FAILED(
+            SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer))) {
+        return false;
+    }
+    out.assign(reinterpret_cast<const char16_t*>(buffer));
+    return true;
+}
+
+int replaceFileContents(const CanonicalPath& path, std::string_view text) {
+    static std::atomic<unsigned> counter{0};
+    std::u16string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        const std::string suffix = ".~" + std::to_string(GetCurrentProcessId()) + "-" +
+                                   std::to_string(counter.fetch_add(1)) + ".tmp";
+        temporary = path.utf16 + std::u16string(suffix.begin(), suffix.end());
+        fd =
+            _wopen(wide(temporary), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT, _S_IREAD | _S_IWRITE);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return 304;
+
+    // Text mode: every line feed is stored as CR LF.
+    std::FILE* file = _fdopen(fd, "wt");
+    if (file == nullptr) {
+        _close(fd);
+        DeleteFileW(wide(temporary));
+        return 304;
+    }
+    const std::size_t written = std::fwrite(text.data(), 1, text.size(), file);
+    const bool closed = std::fclose(file) == 0;
+    if (written != text.size() || !closed) {
+        DeleteFileW(wide(temporary));
+        return 306;
+    }
+    // An existing file is replaced in place so that its attributes and security stay.
+    const BOOL replaced =
+        exists(path.utf16)
+            ? ReplaceFileW(wide(path.utf16), wide(temporary), nullptr,
+                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+            : MoveFileExW(wide(temporary), wide(path.utf16), MOVEFILE_REPLACE_EXISTING);
+    if (!replaced) {
+        DeleteFileW(wide(temporary));
+        return 304;
+    }
+    return 0;
+}
+
+}  // namespace settings_impl::fs

@@ -1,0 +1,139 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "AllUtils.h"
+#include "SysInfo.h"
+
+namespace {
+
+// The name of a real system library that this program does not import; a copy of the planted
+// library of the same name lies beside the program.
+constexpr const char* kPlantedName = "dciman32.dll";
+
+std::string lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+std::string systemDirectory() {
+    char buffer[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(buffer, MAX_PATH);
+    return std::string(buffer, length);
+}
+
+std::string modulePath(HMODULE module) {
+    char buffer[MAX_PATH * 2];
+    const DWORD length = GetModuleFileNameA(module, buffer, sizeof(buffer));
+    return std::string(buffer, length);
+}
+
+// Sends the log to a file of its own for one test and reads it back.
+class CapturedLog {
+  public:
+    CapturedLog() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        path_ = joinPath(tempDirectory(), std::string("cdk-sysinfo-") + info->name() + ".log");
+        DeleteFileA(path_.c_str());
+        DiagnosticLog::instance().setPath(path_);
+    }
+    ~CapturedLog() {
+        DiagnosticLog::instance().setPath(std::string());
+        DeleteFileA(path_.c_str());
+    }
+    std::string text() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        return content.str();
+    }
+
+  private:
+    std::string path_;
+};
+
+TEST(SysInfo, VersionIsReadOnceAndGivesTheLevel) {
+    const SysInfo& info = SysInfo::instance();
+    EXPECT_EQ(&info, &SysInfo::instance());
+    EXPECT_EQ(info.version().dwOSVersionInfoSize, sizeof(OSVERSIONINFOEXA));
+    EXPECT_GE(info.version().dwMajorVersion, 5u);
+    EXPECT_EQ(osLevel(), sysinfo::osLevelForVersion(info.version().dwMajorVersion,
+                                                    info.version().dwMinorVersion));
+    EXPECT_TRUE(versionAtLeast(info.version().dwMajorVersion, info.version().dwMinorVersion));
+    EXPECT_FALSE(versionAtLeast(info.version().dwMajorVersion + 1, 0));
+}
+
+TEST(SysInfo, UserAppDataDirIsLocalLowFromVistaOn) {
+    if (osLevel() < sysinfo::OS_LEVEL_VISTA) {
+        GTEST_SKIP() << "the prefix reports a version before Vista";
+    }
+    const std::string folder = getUserAppDataDir();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(lower(folder).ends_with("\\appdata\\locallow")) << folder;
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << folder;
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+
+    char buffer[MAX_PATH] = {};
+    EXPECT_TRUE(getUserAppDataDir(buffer, sizeof(buffer)));
+    EXPECT_EQ(folder, buffer);
+}
+
+TEST(SysInfo, UserAppDataDirNeverOverrunsASmallBuffer) {
+    char buffer[12] = "untouched";
+    EXPECT_FALSE(getUserAppDataDir(buffer, 8));
+    EXPECT_STREQ(buffer, "untouched");
+    const std::string folder = getUserAppDataDir();
+    ASSERT_FALSE(folder.empty());
+    std::string exact(folder.size() + 1, 'x');
+    EXPECT_TRUE(getUserAppDataDir(exact.data(), exact.size()));
+    EXPECT_EQ(exact.c_str(), folder);
+    std::string tooShort(folder.size(), 'x');
+    EXPECT_FALSE(getUserAppDataDir(tooShort.data(), tooShort.size()));
+    EXPECT_EQ(tooShort, std::string(folder.size(), 'x'));
+}
+
+TEST(SystemLibrary, LoadsFromTheSystemDirectoryNotBesideTheProgram) {
+    // The planted copy really is beside the program.
+    const std::string programDir = modulePath(nullptr).substr(0, modulePath(nullptr).rfind('\\'));
+    ASSERT_NE(GetFileAttributesA((programDir + "\\" + kPlantedName).c_str()),
+              INVALID_FILE_ATTRIBUTES);
+
+    const HMODULE module = CRE_System_LoadLibrary(kPlantedName);
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(GetProcAddress(module, "CdkPlantedMarker"), nullptr);
+    EXPECT_EQ(lower(modulePath(module)), lower(systemDirectory() + "\\" + kPlantedName));
+    FreeLibrary(module);
+}
+
+TEST(SystemLibrary, PlantedCopyIsFirstInTheSearchOrder) {
+    // Shows the planted copy is a real trap: a search by bare name finds it first.
+    char found[MAX_PATH] = {};
+    ASSERT_NE(SearchPathA(nullptr, kPlantedName, nullptr, MAX_PATH, found, nullptr), 0u);
+    const std::string program = modulePath(nullptr);
+    EXPECT_EQ(lower(found), lower(program.substr(0, program.rfind('\\') + 1) + kPlantedName));
+}
+
+TEST(SystemLibrary, FailuresAreLogged) {
+    CapturedLog log;
+    EXPECT_EQ(CRE_System_LoadLibrary("cdk-no-such-library.dll"), nullptr);
+    const std::string text = log.text();
+    EXPECT_NE(text.find("CRE_System_LoadLibrary)]\r\n\tERROR: LoadLibrary(" + systemDirectory() +
+                        "\\cdk-no-such-library.dll) failed.  ErrorCode: 126\r\n"),
+              std::string::npos)
+        << text;
+
+    // A name that makes the full path 260 characters or longer is refused, not cut.
+    const std::string longName(MAX_PATH - systemDirectory().size() - 1, 'a');
+    EXPECT_EQ(CRE_System_LoadLibrary(longName.c_str()), nullptr);
+    EXPECT_NE(log.text().find("ERROR: _snprintf failed.  ErrorCode: "), std::string::npos);
+}
+
+}  // namespace

@@ -52,7 +52,8 @@ LONG PlainRegKey::queryString(const char* name, char* buffer, DWORD* length) {
     if (length == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    DWORD size = buffer != nullptr ? *length : 0;
+    const DWORD capacity = buffer != nullptr ? *length : 0;
+    DWORD size = capacity;
     *length = 0;
     DWORD type = 0;
     const LONG result =
@@ -65,8 +66,10 @@ LONG PlainRegKey::queryString(const char* name, char* buffer, DWORD* length) {
     }
     if (buffer != nullptr) {
         if (size == 0) {
-            // An empty value: the caller's buffer (at least one byte, or the query would have
-            // failed) becomes the empty text.
+            // An empty value becomes the empty text, if the buffer has room for it at all.
+            if (capacity == 0) {
+                return ERROR_MORE_DATA;
+            }
             buffer[0] = '\0';
         } else if (buffer[size - 1] != '\0') {
             // Unterminated text; the caller could read past its end.

@@ -74,21 +74,4 @@ TEST(StoreLayout, OldLayoutKeepsPlainNumbersInThePolicyKey) {
     EXPECT_THROW(locationKeyPath(3), std::logic_error);
 }
 
-TEST(NotifyPair, TypesAndConsistency) {
-    NotifyPair pair{9, 9};
-    ASSERT_TRUE(notifyPairFor(0, pair));
-    EXPECT_EQ(pair.notifyDownload, 1u);
-    EXPECT_EQ(pair.notifyInstall, 0u);
-    ASSERT_TRUE(notifyPairFor(1, pair));
-    EXPECT_EQ(pair.notifyDownload, 0u);
-    EXPECT_EQ(pair.notifyInstall, 1u);
-    EXPECT_FALSE(notifyPairFor(2, pair));
-    EXPECT_FALSE(notifyPairFor(-1, pair));
-
-    EXPECT_EQ(notifyTypeFromPair(1, 0), 0);
-    EXPECT_EQ(notifyTypeFromPair(0, 7), 1);
-    EXPECT_THROW(notifyTypeFromPair(1, 1), std::runtime_error);
-    EXPECT_THROW(notifyTypeFromPair(0, 0), std::runtime_error);
-}
-
 }  // namespace

@@ -33,6 +33,14 @@ TEST(PlainRegKey, QueryStringReadsTerminatedTexts) {
     EXPECT_STREQ(buffer, "");
     EXPECT_EQ(length, 0u);
 
+    // A buffer of no bytes gets no terminator written into it.
+    length = 0;
+    EXPECT_EQ(key.queryString("empty", buffer, &length), ERROR_MORE_DATA);
+    EXPECT_STREQ(buffer, "");
+    buffer[0] = 'k';
+    EXPECT_EQ(key.queryString("empty", buffer, &length), ERROR_MORE_DATA);
+    EXPECT_EQ(buffer[0], 'k');
+
     // Length only.
     length = 1234;
     EXPECT_EQ(key.queryString("sz", nullptr, &length), ERROR_SUCCESS);

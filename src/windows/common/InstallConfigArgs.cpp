@@ -1,0 +1,164 @@
+// Import of the launcher's command-line arguments into a settings context.
+#include "AllUtils.h"
+#include "InstallConfigData.h"
+#include "MessageTexts.h"
+
+namespace {
+
+constexpr const char* kArgsFunction = "InstallConfigData::ImportArgsConfigSettings";
+constexpr int kRefusedStatus = SETTINGS_E_REFUSED_LINES;
+
+std::string foldAsciiCase(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return folded;
+}
+
+// An argument holding a line break would be imported as several settings lines, setting
+// options that were never named as arguments, and would split the "MSI_CMDLINE" line.
+bool holdsLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+void refuse(std::string& errorList, std::string_view argument) {
+    errorList.push_back('"');
+    errorList.append(argument);
+    errorList.append("\";");
+}
+
+}  // namespace
+
+bool InstallConfigData::IsSwitchName(std::string_view name) {
+    for (int index = 0; index < SWITCH_OPTION_COUNT; ++index) {
+        if (name == switchOptionName(index)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool InstallConfigData::MatchesArgument(const OptionInfo& option, std::string_view argument) {
+    const std::size_t separator = argument.find_first_of("=:");
+    const bool hasSeparator = separator != std::string_view::npos;
+    const std::string key = foldAsciiCase(argument.substr(0, separator));
+    // Switches match only bare arguments; every other option only an argument with a value.
+    if (hasSeparator == IsSwitchName(option.name)) {
+        return false;
+    }
+    const std::string name = foldAsciiCase(option.name);
+    if (option.prefixMatch) {
+        return key.compare(0, name.size(), name) == 0 && key.size() >= name.size();
+    }
+    return key == name;
+}
+
+const InstallConfigData::OptionInfo* InstallConfigData::FindOption(
+    std::string_view argument) const {
+    for (const OptionInfo& option : options_) {
+        if (MatchesArgument(option, argument)) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+int InstallConfigData::ImportArgsConfigSettings(ModuleInstance module,
+                                                SettingsContextHolder& holder,
+                                                const char* const* argv, int argc,
+                                                bool suppressMessages) {
+    ScopeTrace trace(DiagnosticLog::instance(), LOG_TRACE, __FILE__, __LINE__, kArgsFunction,
+                     kArgsFunction);
+    logit("...Importing command line arguments");
+
+    std::string msiText;
+    std::string errorList;
+    int status = SETTINGS_OK;
+
+    // Switches come without value; every later import into this context accepts such keys.
+    holder.setAllowKeyWithoutValue(true);
+    if (argc <= 1 || argv == nullptr) {
+        return SETTINGS_OK;
+    }
+
+    for (int i = 1; i < argc; ++i) {
+        const char* raw = argv[i];
+        if (raw == nullptr || *raw == '\0') {
+            continue;
+        }
+        const std::string argument(raw);
+
+        const OptionInfo* option = FindOption(argument);
+        if (option == nullptr) {
+            CDK_LOG(LOG_ERROR, kArgsFunction,
+                    formatString("arg %s is not supported", argument.c_str()));
+            status = kRefusedStatus;
+            refuse(errorList, argument);
+            continue;
+        }
+
+        if (holdsLineBreak(argument)) {
+            CDK_LOG(
+                LOG_ERROR, kArgsFunction,
+                formatString("Loading arg %s failed with %d", argument.c_str(), kRefusedStatus));
+            status = kRefusedStatus;
+            refuse(errorList, argument);
+            continue;
+        }
+
+        if (option->msiPassThrough) {
+            msiText += ' ';
+            msiText += argument;
+            if (option->name == switchOptionName(SWITCH_LOG)) {
+                if (i + 1 < argc) {
+                    // The element after an "/l..." switch is its log file; the pair goes to
+                    // msiexec only.
+                    ++i;
+                    const char* logFile = argv[i] != nullptr ? argv[i] : "";
+                    if (holdsLineBreak(logFile)) {
+                        CDK_LOG(LOG_ERROR, kArgsFunction,
+                                formatString("arg %s is incorrect", logFile));
+                        status = kRefusedStatus;
+                        refuse(errorList, logFile);
+                        continue;
+                    }
+                    msiText += ' ';
+                    msiText += logFile;
+                } else {
+                    CDK_LOG(LOG_ERROR, kArgsFunction,
+                            formatString("arg %s is incorrect", argument.c_str()));
+                    status = kRefusedStatus;
+                    refuse(errorList, argument);
+                }
+                continue;
+            }
+        }
+
+        const std::string& text = option->prefixMatch ? option->name : argument;
+        const int importStatus = holder.importFromString(text.c_str());
+        if (importStatus == SETTINGS_OK && IsOptionSet(option->name.c_str())) {
+            continue;
+        }
+        const int failure = importStatus != SETTINGS_OK ? importStatus : kRefusedStatus;
+        status = failure;
+        CDK_LOG(LOG_ERROR, kArgsFunction,
+                formatString("Loading arg %s failed with %d", argument.c_str(), failure));
+        refuse(errorList, argument);
+    }
+
+    if (!msiText.empty()) {
+        CDK_LOG(LOG_INFO, kArgsFunction, "...adding MSICMDLINE to settingsConfig");
+        const std::string line = std::string(stringOptionName(STRING_MSI_CMDLINE)) + "=" + msiText;
+        holder.importFromString(line.c_str());
+    }
+
+    if (status != SETTINGS_OK) {
+        const bool suppress = suppressMessages || IsSilentInstall();
+        ShowErrorMessage(module, IDS_CONFIG_ERROR_CAPTION, IDS_CMDLINE_ERRORS, kMessageIconError,
+                         suppress, errorList, std::string());
+    }
+    return status;
+}

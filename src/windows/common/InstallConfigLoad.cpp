@@ -1,0 +1,297 @@
+// Loading the install options from the defaults, the command line and the two settings files;
+// export, backup and restore of the runtime settings file; the configuration error messages.
+#include "AllUtils.h"
+#include "InstallConfigData.h"
+#include "MessageTexts.h"
+
+namespace {
+
+constexpr const char* kLoadFunction = "InstallConfigData::_LoadConfigSettings";
+constexpr std::size_t kCaptionCapacity = 256;
+constexpr std::size_t kMessageCapacity = 1024;
+
+}  // namespace
+
+int InstallConfigData::_LoadConfigSettings(ModuleInstance module, const char* const* argv,
+                                           int argc) {
+    logit("-->Loading Important args...");
+    int status = ImportArgsConfigSettings(module, workingContext(), argv, argc, false);
+    if (status != SETTINGS_OK) {
+        CDK_LOG(LOG_ERROR, kLoadFunction,
+                "Error occurred while importing important args. Exiting installer.");
+        return status;
+    }
+    logit(DumpConfig(workingContext(), "Important args config (TMP)"));
+
+    std::string installConfigPath;
+    if (IsOptionSet(stringOptionName(STRING_INSTALLCFG))) {
+        installConfigPath = GetStringOption(STRING_INSTALLCFG);
+        logit("Path to the install configuration file is set to " + installConfigPath);
+    }
+
+    logit("-->Loading Config...");
+    const bool silent = IsSilentInstall();
+    status = ImportConfigSettings(module, workingContext(), installConfigPath, argv, argc, silent);
+    if (status != SETTINGS_OK) {
+        CDK_LOG(LOG_ERROR, kLoadFunction,
+                "Error occurred while importing configuration settings. Exiting installer.");
+        return status;
+    }
+
+    logit("-->Saving backup...");
+    status = ImportRuntimeConfigSettings(module, backup_, true);
+    if (status != SETTINGS_OK) {
+        CDK_LOG(LOG_ERROR, kLoadFunction,
+                "Error occurred while importing runtime file for backup.Exiting installer.");
+        return status;
+    }
+    logit(DumpConfig(backup_, "Config to backup"));
+
+    logit("-->Loading export config...");
+    status = ImportConfigSettings(module, export_, installConfigPath, argv, argc, true);
+    if (status != SETTINGS_OK) {
+        CDK_LOG(LOG_ERROR, kLoadFunction,
+                "Error occurred while importing configuration files without defaults. Exiting "
+                "installer.");
+        return status;
+    }
+
+    logit("-->Adding CMDLINE to config...");
+    const std::string cmdLine = BuildCmdLine(export_);
+    if (!cmdLine.empty()) {
+        const std::string line = std::string(stringOptionName(STRING_CMDLINE)) + "=" + cmdLine;
+        workingContext().importFromString(line.c_str());
+    }
+
+    logit("-->Normalizing Export...");
+    NormalizeExport(export_);
+
+    logit(DumpConfig(export_, "Config to export"));
+    logit(DumpConfig(workingContext(), "!!!!Working config!!!!"));
+    return SETTINGS_OK;
+}
+
+int InstallConfigData::ImportConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
+                                            const std::string& installConfigPath,
+                                            const char* const* argv, int argc,
+                                            bool suppressMessages) {
+    int status = ImportRuntimeConfigSettings(module, holder, suppressMessages);
+    if (status != SETTINGS_OK) {
+        return status;
+    }
+    if (!installConfigPath.empty()) {
+        status = ImportInstallConfigSettings(module, holder, installConfigPath, suppressMessages);
+        if (status != SETTINGS_OK) {
+            return status;
+        }
+    }
+    return ImportArgsConfigSettings(module, holder, argv, argc, suppressMessages);
+}
+
+int InstallConfigData::ImportRuntimeConfigSettings(ModuleInstance module,
+                                                   SettingsContextHolder& holder,
+                                                   bool suppressMessages) {
+    logit("...Importing runtime configuration file...");
+    const std::string path = holder.systemConfigFilePath();
+    logit(formatString("Runtime config file path is %s", path.c_str()));
+    const int status = holder.importFromFile(path.c_str());
+    if (status == SETTINGS_E_FILE_OPEN) {
+        logit(
+            "Runtime configuration file doesn't exist. It will be created later by "
+            "settings_api.");
+        return SETTINGS_OK;
+    }
+    if (!ShowConfigError(module, holder, status, path, suppressMessages)) {
+        CDK_LOG(LOG_ERROR, "InstallConfigData::ImportRuntimeConfigSettings",
+                formatString("Runtime configuration file import failed with %d", status));
+    }
+    return status;
+}
+
+int InstallConfigData::ImportInstallConfigSettings(ModuleInstance module,
+                                                   SettingsContextHolder& holder,
+                                                   const std::string& path, bool suppressMessages) {
+    constexpr const char* function = "InstallConfigData::ImportInstallConfigSettings";
+    logit("...Importing Install Configuration file");
+    // An empty path is handed on as no path at all, which the store answers with 300.
+    const int status = holder.importFromFile(path.empty() ? nullptr : path.c_str());
+    if (status == SETTINGS_E_NULL_ARGUMENT) {
+        CDK_LOG(LOG_WARNING, function,
+                "Install Configuration file path is empty. Ignore it and continue installation.");
+        return SETTINGS_OK;
+    }
+    if (!ShowConfigError(module, holder, status, path, suppressMessages)) {
+        CDK_LOG(LOG_ERROR, function,
+                formatString("Install Configuration file import failed with %d", status));
+    }
+    return status;
+}
+
+void InstallConfigData::NormalizeExport(SettingsContextHolder& holder) {
+    for (const OptionInfo& option : options_) {
+        if (!option.persistent) {
+            holder.eraseKey(option.name.c_str());
+        }
+    }
+}
+
+std::string InstallConfigData::BuildCmdLine(SettingsContextHolder& holder) const {
+    std::string cmdLine;
+    for (const OptionInfo& option : options_) {
+        const char* value = nullptr;
+        if (option.msiProperty && holder.getUtf8Value(option.name.c_str(), value) == SETTINGS_OK &&
+            value != nullptr) {
+            cmdLine += ' ';
+            cmdLine += option.name;
+            cmdLine += "=\"";
+            cmdLine += value;
+            cmdLine += '"';
+        }
+    }
+    return cmdLine;
+}
+
+std::string InstallConfigData::DumpConfig(SettingsContextHolder& holder,
+                                          const std::string& title) const {
+    std::string dump = "|------" + title + "--------|\n\n";
+    for (const OptionInfo& option : options_) {
+        const char* text = nullptr;
+        bool flag = false;
+        if (holder.getUtf8Value(option.name.c_str(), text) == SETTINGS_OK && text != nullptr) {
+            dump += option.name + " = " + text + "\n";
+        } else if (holder.getBooleanValue(option.name.c_str(), flag) == SETTINGS_OK) {
+            dump += option.name + " = " + (flag ? "1" : "0") + "\n";
+        }
+    }
+    dump += "|-------------------------------------|\n";
+    return dump;
+}
+
+int InstallConfigData::ExportRuntimeConfig(ModuleInstance module) {
+    logit("...Exporting config settings");
+    if (backup_.isEqual(export_)) {
+        logit("Nothing new to export to runtime.");
+        return SETTINGS_OK;
+    }
+    if (export_.isEmpty()) {
+        removeRuntimeConfigFile();
+        return SETTINGS_OK;
+    }
+    return ExportConfigSettings(module, export_, false);
+}
+
+int InstallConfigData::RestoreRuntimeConfig(ModuleInstance module) {
+    logit("...Restoring config settings");
+    if (backup_.isEqual(export_)) {
+        return SETTINGS_OK;
+    }
+    if (backup_.isEmpty()) {
+        removeRuntimeConfigFile();
+        return SETTINGS_OK;
+    }
+    return ExportConfigSettings(module, backup_, true);
+}
+
+void InstallConfigData::removeRuntimeConfigFile() {
+    logit("Removing runtime config file IF EXIST.");
+    // Whether there was a file to delete does not matter here.
+    removeSettingsFile(workingContext().systemConfigFilePath());
+}
+
+int InstallConfigData::ExportConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
+                                            bool restoring) {
+    logit("...Exporting config settings");
+    if (holder.isEmpty()) {
+        logit("Config is empty: don't do export");
+        return SETTINGS_OK;
+    }
+    logit("Writing to the runtime config file.");
+    const std::string path = holder.systemConfigFilePath();
+    const int status = holder.exportToFile(path.c_str());
+    const bool suppress = restoring || IsSilentInstall();
+    if (!ShowConfigError(module, holder, status, path, suppress)) {
+        CDK_LOG(LOG_ERROR, "InstallConfigData::ExportConfigSettings",
+                "Fails on writing to the runtime config file.");
+    }
+    return status;
+}
+
+bool InstallConfigData::ShowConfigError(ModuleInstance module, SettingsContextHolder& holder,
+                                        int status, const std::string& path, bool suppress) {
+    unsigned messageId = 0;
+    bool withPath = false;
+    switch (status) {
+        case SETTINGS_OK:
+            return true;
+        case SETTINGS_E_UNEXPECTED:
+            messageId = IDS_CONFIG_INTERNAL_ERROR;
+            break;
+        case SETTINGS_E_NULL_ARGUMENT:
+            logit(loadMessageText(module, IDS_ERROR_INVALID_PARAMETER, kMessageCapacity));
+            return false;
+        case SETTINGS_E_FILE_OPEN:
+            messageId = IDS_CONFIG_OPEN_FAILED;
+            withPath = true;
+            break;
+        case 305:
+            messageId = IDS_CONFIG_PERMISSIONS;
+            withPath = true;
+            break;
+        case SETTINGS_E_FILE_WRITE:
+            messageId = IDS_CONFIG_WRITE_FAILED;
+            break;
+        case SETTINGS_E_FILE_READ:
+            messageId = IDS_CONFIG_READ_FAILED;
+            withPath = true;
+            break;
+        case 308:
+            logit(loadMessageText(module, IDS_ERROR_RENAME_MESSAGE, kMessageCapacity));
+            return false;
+        case 309:
+            logit(loadMessageText(module, IDS_ERROR_REMOVE_MESSAGE, kMessageCapacity));
+            return false;
+        case SETTINGS_E_PATH_TOO_LONG:
+            messageId = IDS_CONFIG_PATH_TOO_LONG;
+            break;
+        case SETTINGS_E_PATH_INVALID:
+            messageId = IDS_CONFIG_PATH_INVALID;
+            break;
+        case SETTINGS_E_PATH_NOT_UTF8:
+            messageId = IDS_CONFIG_PATH_NOT_PLAIN_TEXT;
+            break;
+        case SETTINGS_E_REFUSED_LINES: {
+            const std::vector<int> lines = holder.lastImportErrors();
+            const std::string lineText =
+                lines.empty() ? std::string("<line number>") : std::to_string(lines.front() + 1);
+            ShowErrorMessage(module, IDS_CONFIG_ERROR_CAPTION, IDS_CONFIG_MALFORMED,
+                             kMessageIconError, suppress, path, lineText);
+            return false;
+        }
+        case SETTINGS_E_TEXT_NOT_UTF8:
+            messageId = IDS_CONFIG_NOT_PLAIN_TEXT;
+            withPath = true;
+            break;
+        case SETTINGS_E_FILE_TOO_LARGE:
+            messageId = IDS_CONFIG_FILE_TOO_LONG;
+            withPath = true;
+            break;
+        default:
+            logit(formatString("Unknown Error code %d", status));
+            return false;
+    }
+    ShowErrorMessage(module, IDS_CONFIG_ERROR_CAPTION, messageId, kMessageIconError, suppress,
+                     withPath ? path : std::string(), std::string());
+    return false;
+}
+
+void InstallConfigData::ShowErrorMessage(ModuleInstance module, unsigned captionId,
+                                         unsigned messageId, unsigned icon, bool suppress,
+                                         const std::string& firstArgument,
+                                         const std::string& secondArgument) {
+    const std::string caption = loadMessageText(module, captionId, kCaptionCapacity);
+    const std::string format = loadMessageText(module, messageId, kMessageCapacity);
+    const std::string text =
+        formatMessageText(format, firstArgument, secondArgument, kMessageCapacity);
+    logit(text);
+    showMessageBox(caption, text, icon, suppress);
+}

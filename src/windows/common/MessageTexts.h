@@ -1,0 +1,28 @@
+// Identifiers of the launcher's message texts and the texts themselves for the host builds. The
+// Windows builds load the same texts from the module's string table (Messages.rc); both come
+// from MessageTexts.def.
+#pragma once
+
+#include <cstdint>
+
+enum MessageId : unsigned {
+#define CDK_MESSAGE(symbol, id, english, japanese, chinese) symbol = id,
+#include "MessageTexts.def"
+#undef CDK_MESSAGE
+};
+
+// The languages of the string table.
+inline constexpr uint16_t kLanguageEnglish = 1033;
+inline constexpr uint16_t kLanguageJapanese = 1041;
+inline constexpr uint16_t kLanguageChinese = 2052;
+
+// The UTF-8 text of a message in one of the three languages; null for an unknown id or
+// language.
+const char* messageText(unsigned id, uint16_t language);
+
+// Every message id, in the order of the table.
+struct MessageIdList {
+    const unsigned* ids;
+    unsigned count;
+};
+MessageIdList allMessageIds();

@@ -1,0 +1,6 @@
+#include "Startup.h"
+#include "SysInfo.h"
+
+namespace startup {
+void createSystemInformation() { initializeSystemInformation(); }
+}  // namespace startup

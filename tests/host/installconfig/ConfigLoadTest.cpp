@@ -1,0 +1,360 @@
+// The configuration load from defaults, files and command line; export and restore of the
+// runtime settings file; the error messages of the settings statuses.
+#include <algorithm>
+
+#include "InstallConfigTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ConfigLoadTest = InstallConfigTest;
+
+constexpr const char* kRuntimePath = "C:\\ProgramData\\Quillon\\Corvid\\corvid.settings.cfg";
+constexpr const char* kLoadFunction = "InstallConfigData::_LoadConfigSettings";
+
+std::string dumpOf(const std::string& title, const std::string& lines) {
+    return "|------" + title + "--------|\n\n" + lines +
+           "|-------------------------------------|\n";
+}
+
+TEST_F(ConfigLoadTest, NothingGivenLoadsTheDefaultsAndExportsNothing) {
+    clearLog();
+    ASSERT_EQ(load({}), 0);
+    EXPECT_TRUE(config_->backupContext().isEmpty());
+    EXPECT_TRUE(config_->exportContext().isEmpty());
+    EXPECT_FALSE(config_->IsStringOptionSet(STRING_CMDLINE));
+
+    const std::string missing =
+        "Runtime configuration file doesn't exist. It will be created later by settings_api.";
+    const std::string defaults =
+        "INSTALL_SILENT = Disable\nSTATIC = Disable\nAUTO_UPDATE = Enable\nSPONSORS = Enable\n"
+        "WEB_ANALYTICS = Enable\nEULA = Disable\n";
+    const std::vector<std::string> expected = {
+        "-->Loading Important args...",
+        "...Importing command line arguments",
+        dumpOf("Important args config (TMP)", defaults),
+        "-->Loading Config...",
+        "...Importing runtime configuration file...",
+        std::string("Runtime config file path is ") + kRuntimePath,
+        missing,
+        "...Importing command line arguments",
+        "-->Saving backup...",
+        "...Importing runtime configuration file...",
+        std::string("Runtime config file path is ") + kRuntimePath,
+        missing,
+        dumpOf("Config to backup", ""),
+        "-->Loading export config...",
+        "...Importing runtime configuration file...",
+        std::string("Runtime config file path is ") + kRuntimePath,
+        missing,
+        "...Importing command line arguments",
+        "-->Adding CMDLINE to config...",
+        "-->Normalizing Export...",
+        dumpOf("Config to export", ""),
+        dumpOf("!!!!Working config!!!!", defaults),
+    };
+    EXPECT_EQ(logMessages("logit", "INFO"), expected);
+
+    clearLog();
+    EXPECT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
+    EXPECT_EQ(logMessages("logit", "INFO"),
+              (std::vector<std::string>{"...Exporting config settings",
+                                        "Nothing new to export to runtime."}));
+    EXPECT_FALSE(fs::exists(runtimeFile()));
+    EXPECT_EQ(config_->RestoreRuntimeConfig(nullptr), 0);
+    EXPECT_FALSE(fs::exists(runtimeFile()));
+}
+
+TEST_F(ConfigLoadTest, NewPersistentValueCreatesTheFileAndRestoreDeletesIt) {
+    ASSERT_EQ(load({"AUTO_UPDATE=Disable", "STATIC=Enable", "/s"}), 0);
+    EXPECT_EQ(config_->DumpConfig(config_->exportContext(), "x"),
+              dumpOf("x", "AUTO_UPDATE = Disable\n"));
+    ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
+    EXPECT_EQ(readFile(runtimeFile()), "AUTO_UPDATE=Disable\n");
+
+    clearLog();
+    ASSERT_EQ(config_->RestoreRuntimeConfig(nullptr), 0);
+    EXPECT_FALSE(fs::exists(runtimeFile()));
+    EXPECT_EQ(logMessages("logit", "INFO"),
+              (std::vector<std::string>{"...Restoring config settings",
+                                        "Removing runtime config file IF EXIST."}));
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(ConfigLoadTest, UnchangedRuntimeFileIsNeitherExportedNorRestored) {
+    const std::string original = "# written by hand\r\n  EULA = Enable  \r\n";
+    writeRuntimeFile(original);
+    ASSERT_EQ(load({}), 0);
+    ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
+    EXPECT_EQ(readFile(runtimeFile()), original);
+    ASSERT_EQ(config_->RestoreRuntimeConfig(nullptr), 0);
+    EXPECT_EQ(readFile(runtimeFile()), original);
+}
+
+TEST_F(ConfigLoadTest, FileOfNonPersistentKeysIsDeletedThenRestoredByteForByte) {
+    const std::string original = "AUTO_UPDATE=Disable\nSTATIC=Enable\n";
+    writeRuntimeFile(original);
+    ASSERT_EQ(load({"AUTO_UPDATE=Enable"}), 0);
+    // The export keeps only the persistent value given on the command line.
+    ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
+    EXPECT_EQ(readFile(runtimeFile()), "AUTO_UPDATE=Enable\n");
+    ASSERT_EQ(config_->RestoreRuntimeConfig(nullptr), 0);
+    EXPECT_EQ(readFile(runtimeFile()), original);
+
+    config_ = std::make_unique<InstallConfigData>();
+    writeRuntimeFile("STATIC=Enable\n");
+    ASSERT_EQ(load({}), 0);
+    clearLog();
+    ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
+    EXPECT_FALSE(fs::exists(runtimeFile()));
+    EXPECT_TRUE(logHas("Removing runtime config file IF EXIST."));
+    ASSERT_EQ(config_->RestoreRuntimeConfig(nullptr), 0);
+    EXPECT_EQ(readFile(runtimeFile()), "STATIC=Enable\n");
+}
+
+TEST_F(ConfigLoadTest, CommandLineBeatsInstallFileBeatsRuntimeFileBeatsDefaults) {
+    writeRuntimeFile("AUTO_UPDATE=Disable\nSPONSORS=Disable\nEULA=Enable\n");
+    writeFile(root_ / "c/cfg/install.cfg",
+              "SPONSORS=Enable\nEULA=Disable\nWEB_ANALYTICS=Disable\nCOUNTRYOVERRIDE=de\n");
+    clearLog();
+    ASSERT_EQ(load({"INSTALLCFG=C:\\cfg\\install.cfg", "EULA=Enable"}), 0);
+    EXPECT_TRUE(logHas("Path to the install configuration file is set to C:\\cfg\\install.cfg"));
+
+    EXPECT_FALSE(config_->IsFlagEnabled(FLAG_AUTO_UPDATE));
+    EXPECT_TRUE(config_->IsFlagEnabled(FLAG_SPONSORS));
+    EXPECT_TRUE(config_->IsFlagEnabled(FLAG_EULA));
+    EXPECT_FALSE(config_->IsFlagEnabled(FLAG_WEB_ANALYTICS));
+    EXPECT_FALSE(config_->IsFlagEnabled(FLAG_STATIC));  // default only
+    EXPECT_STREQ(config_->GetStringOption(STRING_COUNTRYOVERRIDE), "de");
+
+    const std::vector<std::string> messages = logMessages();
+    auto has = [&](const std::string& m) {
+        return std::find(messages.begin(), messages.end(), m) != messages.end();
+    };
+    EXPECT_TRUE(has(
+        dumpOf("Config to backup", "AUTO_UPDATE = Disable\nSPONSORS = Disable\nEULA = Enable\n")));
+    EXPECT_TRUE(has(dumpOf("Config to export",
+                           "AUTO_UPDATE = Disable\nSPONSORS = Enable\nWEB_ANALYTICS = Disable\n"
+                           "EULA = Enable\n")));
+    // "CMDLINE" holds the given properties in table order; defaults are not among them.
+    const std::string cmdLine =
+        "AUTO_UPDATE=\"Disable\" SPONSORS=\"Enable\" WEB_ANALYTICS=\"Disable\" EULA=\"Enable\" "
+        "INSTALLCFG=\"C:\\cfg\\install.cfg\"";
+    EXPECT_STREQ(config_->GetStringOption(STRING_CMDLINE), cmdLine.c_str());
+    EXPECT_TRUE(has(dumpOf("!!!!Working config!!!!",
+                           "INSTALL_SILENT = Disable\nSTATIC = Disable\nAUTO_UPDATE = Disable\n"
+                           "SPONSORS = Enable\nWEB_ANALYTICS = Disable\nEULA = Enable\n"
+                           "INSTALLCFG = C:\\cfg\\install.cfg\nCOUNTRYOVERRIDE = de\n"
+                           "CMDLINE = " +
+                               cmdLine + "\n")));
+
+    ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
+    EXPECT_EQ(readFile(runtimeFile()),
+              "AUTO_UPDATE=Disable\nEULA=Enable\nSPONSORS=Enable\nWEB_ANALYTICS=Disable\n");
+}
+
+TEST_F(ConfigLoadTest, CmdLineRendersPropertiesInTableOrder) {
+    ASSERT_EQ(load({"/installmethod=x", "INSTALLDIR=D:\\kit", "ADDLOCAL=A"}), 0);
+    EXPECT_STREQ(config_->GetStringOption(STRING_CMDLINE),
+                 "INSTALLDIR=\"D:\\kit\" /installmethod=\"x\"");
+    EXPECT_EQ(config_->BuildCmdLine(config_->backupContext()), "");
+}
+
+TEST_F(ConfigLoadTest, MissingInstallFileStopsTheLoadWithMessage3075) {
+    ASSERT_EQ(load({"INSTALLCFG=C:\\nowhere\\install.cfg"}), SETTINGS_E_FILE_OPEN);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].caption, "Corvid Installation Not Completed");
+    EXPECT_EQ(boxes_[0].text,
+              "Unable to install Corvid\n\nUnable to open file C:\\nowhere\\install.cfg.\nCheck "
+              "that the configuration file exists and that the path to the file is correct.");
+    EXPECT_FALSE(boxes_[0].suppressed);
+    EXPECT_EQ(logMessages("InstallConfigData::ImportInstallConfigSettings", "ERROR"),
+              std::vector<std::string>{"Install Configuration file import failed with 304"});
+    EXPECT_EQ(logMessages(kLoadFunction, "ERROR"),
+              std::vector<std::string>{
+                  "Error occurred while importing configuration settings. Exiting installer."});
+    EXPECT_FALSE(logHas("-->Saving backup..."));
+
+    // Silent runs log the same text but show no box.
+    config_ = std::make_unique<InstallConfigData>();
+    boxes_.clear();
+    ASSERT_EQ(load({"/s", "INSTALLCFG=C:\\nowhere\\install.cfg"}), SETTINGS_E_FILE_OPEN);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].suppressed);
+}
+
+TEST_F(ConfigLoadTest, MalformedInstallFileNamesItsLine) {
+    writeFile(root_ / "c/cfg/bad.cfg", "EULA=Enable\n# note\nEULA=Sometimes\nAUTO_UPDATE=0\n");
+    ASSERT_EQ(load({"INSTALLCFG=C:/cfg/bad.cfg"}), SETTINGS_E_REFUSED_LINES);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text,
+              "Unable to install Corvid\n\nConfiguration file C:/cfg/bad.cfg is malformed in line "
+              "3.\nCheck data and formatting of the file.");
+    // A refused file changes nothing.
+    EXPECT_FALSE(config_->IsFlagEnabled(FLAG_EULA));
+}
+
+TEST_F(ConfigLoadTest, BareKeyInInstallFileFailsOnlyTheSilentExportPhase) {
+    writeFile(root_ / "c/cfg/install.cfg", "EULA=Enable\nPIP\n");
+    ASSERT_EQ(load({"INSTALLCFG=C:\\cfg\\install.cfg"}), SETTINGS_E_REFUSED_LINES);
+    EXPECT_TRUE(config_->IsOptionSet("PIP"));  // the working load accepted it
+    EXPECT_EQ(logMessages(kLoadFunction, "ERROR"),
+              std::vector<std::string>{"Error occurred while importing configuration files "
+                                       "without defaults. Exiting installer."});
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].suppressed);
+}
+
+TEST_F(ConfigLoadTest, BareKeyInRuntimeFileFailsTheBackupPhase) {
+    writeRuntimeFile("EULA\n");
+    ASSERT_EQ(load({}), SETTINGS_E_REFUSED_LINES);
+    EXPECT_EQ(logMessages(kLoadFunction, "ERROR"),
+              std::vector<std::string>{
+                  "Error occurred while importing runtime file for backup.Exiting installer."});
+    EXPECT_EQ(logMessages("InstallConfigData::ImportRuntimeConfigSettings", "ERROR"),
+              std::vector<std::string>{"Runtime configuration file import failed with 313"});
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].suppressed);
+}
+
+TEST_F(ConfigLoadTest, RuntimeFileThatIsNotTextStopsTheWorkingLoad) {
+    writeRuntimeFile("EULA=\xff\n");
+    ASSERT_EQ(load({}), SETTINGS_E_TEXT_NOT_UTF8);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, std::string("Unable to install Corvid\n\nConfiguration file ") +
+                                  kRuntimePath +
+                                  " is not in plain text.\nCheck formatting and try again.");
+    EXPECT_EQ(logMessages(kLoadFunction, "ERROR"),
+              std::vector<std::string>{
+                  "Error occurred while importing configuration settings. Exiting installer."});
+}
+
+TEST_F(ConfigLoadTest, BadImportantArgsStopTheLoadFirst) {
+    ASSERT_EQ(load({"NOPE=1"}), SETTINGS_E_REFUSED_LINES);
+    EXPECT_EQ(logMessages(kLoadFunction, "ERROR"),
+              std::vector<std::string>{
+                  "Error occurred while importing important args. Exiting installer."});
+    EXPECT_FALSE(logHas("-->Loading Config..."));
+    EXPECT_EQ(boxes_.size(), 1u);
+}
+
+TEST_F(ConfigLoadTest, EmptyInstallPathIsIgnoredWithAWarning) {
+    EXPECT_EQ(config_->ImportInstallConfigSettings(nullptr, config_->exportContext(), "", false),
+              0);
+    EXPECT_EQ(logMessages("InstallConfigData::ImportInstallConfigSettings", "WARNING"),
+              std::vector<std::string>{"Install Configuration file path is empty. Ignore it and "
+                                       "continue installation."});
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(ConfigLoadTest, FailedExportIsReportedUnlessSilent) {
+    ASSERT_EQ(load({"EULA=Enable"}), 0);
+    // A folder where the file should be: the write cannot replace it.
+    fs::create_directories(runtimeFile());
+    const int status = config_->ExportRuntimeConfig(nullptr);
+    EXPECT_NE(status, 0);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_FALSE(boxes_[0].suppressed);
+    EXPECT_EQ(logMessages("InstallConfigData::ExportConfigSettings", "ERROR"),
+              std::vector<std::string>{"Fails on writing to the runtime config file."});
+    // A restore never shows a box.
+    EXPECT_NE(config_->ExportConfigSettings(nullptr, config_->exportContext(), true), 0);
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_TRUE(boxes_[1].suppressed);
+}
+
+TEST_F(ConfigLoadTest, DumpShowsABareSwitchAsOne) {
+    SettingsContextHolder& holder = config_->exportContext();
+    holder.setAllowKeyWithoutValue(true);
+    ASSERT_EQ(holder.importFromString("/s"), 0);
+    EXPECT_EQ(config_->DumpConfig(holder, "T"), dumpOf("T", "/s = 1\n"));
+}
+
+TEST_F(ConfigLoadTest, EveryStatusHasItsMessage) {
+    struct Case {
+        int status;
+        std::string text;  // empty: no box
+        std::string logged;
+    };
+    const std::string head = "Unable to install Corvid\n\n";
+    const std::vector<Case> cases = {
+        {200,
+         head + "An internal error occurred.\nCheck that configuration files are valid and "
+                "that all settings are correct.",
+         ""},
+        {300, "", "IDS_ERROR_INVALID_PARAMETER"},
+        {304,
+         head + "Unable to open file C:\\p.cfg.\nCheck that the configuration file exists "
+                "and that the path to the file is correct.",
+         ""},
+        {305,
+         head + "Cannot read configuration file C:\\p.cfg due to invalid permissions.\nCheck "
+                "that you have sufficient permissions to read this file.",
+         ""},
+        {306,
+         head + "Writing to the runtime configuration file failed.\nCheck permissions and "
+                "settings.",
+         ""},
+        {307,
+         head + "An error occurred while reading file C:\\p.cfg.\nCheck that the file is "
+                "valid and that all settings are correct.",
+         ""},
+        {308, "", "IDS_ERROR_RENAME_MESSAGE"},
+        {309, "", "IDS_ERROR_REMOVE_MESSAGE"},
+        {310,
+         head + "The path to the install configuration file is too long.\nCheck that the "
+                "path is correct.",
+         ""},
+        {311,
+         head + "The path to the install configuration file is invalid.\nCheck that the "
+                "path is correct.",
+         ""},
+        {312,
+         head + "The path to the install configuration file is not in plain text.\nCheck "
+                "that the path is correct.",
+         ""},
+        {313,
+         head + "Configuration file C:\\p.cfg is malformed in line <line number>.\nCheck "
+                "data and formatting of the file.",
+         ""},
+        {314,
+         head + "Configuration file C:\\p.cfg is not in plain text.\nCheck formatting and "
+                "try again.",
+         ""},
+        {315, head + "Configuration file C:\\p.cfg is too long.\nCheck that the file is correct.",
+         ""},
+        {302, "", "Unknown Error code 302"},
+        {-1, "", "Unknown Error code -1"},
+    };
+    SettingsContextHolder& holder = config_->exportContext();
+    EXPECT_TRUE(config_->ShowConfigError(nullptr, holder, 0, "C:\\p.cfg", false));
+    EXPECT_TRUE(boxes_.empty());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        boxes_.clear();
+        clearLog();
+        EXPECT_FALSE(config_->ShowConfigError(nullptr, holder, c.status, "C:\\p.cfg", true));
+        if (c.text.empty()) {
+            EXPECT_TRUE(boxes_.empty());
+            EXPECT_EQ(logMessages("logit", "INFO"), std::vector<std::string>{c.logged});
+        } else {
+            ASSERT_EQ(boxes_.size(), 1u);
+            EXPECT_EQ(boxes_[0].caption, "Corvid Installation Not Completed");
+            EXPECT_EQ(boxes_[0].text, c.text);
+            EXPECT_EQ(boxes_[0].icon, kMessageIconError);
+            EXPECT_TRUE(boxes_[0].suppressed);
+            EXPECT_EQ(logMessages("logit", "INFO"), std::vector<std::string>{c.text});
+        }
+    }
+}
+
+TEST_F(ConfigLoadTest, MessagesAreCutToTheirBoxBuffer) {
+    const std::string longList(2000, 'x');
+    config_->ShowErrorMessage(nullptr, 3073, 3089, kMessageIconError, false, longList, "");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text.size(), 1023u);
+    EXPECT_EQ(formatMessageText("%s and %s, 100%% %d", "a", "b", 1024), "a and b, 100% %d");
+    EXPECT_EQ(formatMessageText("%s %s %s", "a", "b", 1024), "a b ");
+}
+
+}  // namespace

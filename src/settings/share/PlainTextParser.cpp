@@ -192,8 +192,11 @@ std::unique_ptr<PlainTextFileConfigParser> PlainTextFileConfigParser::fromFile(C
 
 std::string PlainTextFileConfigParser::positionText(const IParserCursor& cursor) {
     const auto& position = static_cast<const Cursor&>(cursor);
-    return "line " + std::to_string(static_cast<int64_t>(position.line()) + 1) + "; char " +
-           std::to_string(static_cast<int64_t>(position.character()) + 1);
+    std::string text = "line ";
+    text += std::to_string(static_cast<int64_t>(position.line()) + 1);
+    text += "; char ";
+    text += std::to_string(static_cast<int64_t>(position.character()) + 1);
+    return text;
 }
 
 std::unique_ptr<Config> PlainTextFileConfigParser::parse() {
@@ -239,7 +242,7 @@ std::string configFileText(const Config& config) {
     serializeConfig(config, serializer);
     std::string text = serializer.takeText();
     // An empty store is written as a single space, never as an empty file.
-    if (text.empty()) text = " ";
+    if (text.empty()) text.push_back(' ');
     return text;
 }
 

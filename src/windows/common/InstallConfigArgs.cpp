@@ -152,7 +152,16 @@ int InstallConfigData::ImportArgsConfigSettings(ModuleInstance module,
     if (!msiText.empty()) {
         CDK_LOG(LOG_INFO, kArgsFunction, "...adding MSICMDLINE to settingsConfig");
         const std::string line = std::string(stringOptionName(STRING_MSI_CMDLINE)) + "=" + msiText;
-        holder.importFromString(line.c_str());
+        // The text fails only when an argument for msiexec is not UTF-8; dropping the arguments
+        // silently would run msiexec without them, so the call fails instead.
+        const int msiStatus = holder.importFromString(line.c_str());
+        if (msiStatus != SETTINGS_OK) {
+            const std::string pieces = msiText.substr(1);
+            CDK_LOG(LOG_ERROR, kArgsFunction,
+                    formatString("Loading arg %s failed with %d", pieces.c_str(), msiStatus));
+            status = msiStatus;
+            refuse(errorList, pieces);
+        }
     }
 
     if (status != SETTINGS_OK) {

@@ -184,4 +184,15 @@ TEST_F(CommandLineTest, PassThroughArgumentsAndTheStatusOfAFailedImport) {
               std::vector<std::string>{"Loading arg COUNTRYOVERRIDE=\xff failed with 314"});
 }
 
+TEST_F(CommandLineTest, MsiArgumentsThatAreNotUtf8FailTheCallInsteadOfVanishing) {
+    SettingsContextHolder& working = config_->workingContext();
+    // A log file named in the ANSI code page ("caf\xe9") is not UTF-8.
+    EXPECT_EQ(importArgs(working, {"/qn", "/lv", "C:\\caf\xe9.log"}), SETTINGS_E_TEXT_NOT_UTF8);
+    EXPECT_FALSE(hasKey(working, "MSI_CMDLINE"));
+    EXPECT_EQ(logMessages(kArgsFunction, "ERROR"),
+              std::vector<std::string>{"Loading arg /qn /lv C:\\caf\xe9.log failed with 314"});
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].text.find("\"/qn /lv C:\\caf\xe9.log\";"), std::string::npos);
+}
+
 }  // namespace

@@ -252,3 +252,20 @@ TEST_F(OptionTableTest, BareSwitchCountsAsSet) {
 }
 
 }  // namespace
+
+namespace {
+
+// The start-up sequence made the process-wide instance before main; the free functions answer
+// from it.
+TEST(ProcessWideInstanceTest, FreeFunctionsAnswerFromTheStartUpInstance) {
+    EXPECT_EQ(&InstallConfigData::instance(), &InstallConfigData::instance());
+    EXPECT_TRUE(IsFlagEnabled(FLAG_AUTO_UPDATE));
+    EXPECT_FALSE(IsFlagEnabled(FLAG_INSTALL_SILENT));
+    EXPECT_FALSE(IsSilentInstall());
+    EXPECT_FALSE(IsStringOptionSet(STRING_INSTALLDIR));
+    EXPECT_FALSE(IsIntegerOptionSet(INTEGER_LANG));
+    EXPECT_THROW(GetStringOption(STRING_INSTALLDIR), settings::Exception);
+    EXPECT_THROW(GetIntegerOption(INTEGER_LANG), settings::Exception);
+}
+
+}  // namespace

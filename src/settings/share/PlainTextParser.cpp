@@ -234,11 +234,6 @@ void serializeConfig(const Config& config, IConfigEntrySerializer& serializer) {
 
 std::string configFileText(const Config& config) {
     PlainTextEntrySerializer serializer;
-    std::size_t bytes = 0;
-    for (const auto& [key, value] : config.entries()) {
-        bytes += key.size() + 2 + (value ? value->text().size() : 0);
-    }
-    serializer.reserve(bytes);
     serializeConfig(config, serializer);
     std::string text = serializer.takeText();
     // An empty store is written as a single space, never as an empty file.

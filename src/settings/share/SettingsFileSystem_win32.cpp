@@ -6,6 +6,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <string>
@@ -23,6 +24,14 @@ const wchar_t* wide(const std::u16string& text) {
 
 bool exists(const std::u16string& path) {
     return GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The "\\?\" form of an absolute path, which the wide file functions take beyond 260
+// characters: the temporary file beside a target just below that limit has a longer name.
+std::u16string extendedLength(const std::u16string& path) {
+    std::u16string result = u"\\\\?\\" + path;
+    std::replace(result.begin(), result.end(), u'/', u'\\');
+    return result;
 }
 
 }  // namespace
@@ -53,13 +62,15 @@ bool commonAppDataFolder(std::u16string& out) {
 }
 
 int replaceFileContents(const CanonicalPath& path, std::string_view text) {
+    // A drive alone names no file.
+    if (path.components.size() < 2) return 304;
     static std::atomic<unsigned> counter{0};
     std::u16string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         const std::string suffix = ".~" + std::to_string(GetCurrentProcessId()) + "-" +
                                    std::to_string(counter.fetch_add(1)) + ".tmp";
-        temporary = path.utf16 + std::u16string(suffix.begin(), suffix.end());
+        temporary = extendedLength(path.utf16 + std::u16string(suffix.begin(), suffix.end()));
         fd =
             _wopen(wide(temporary), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT, _S_IREAD | _S_IWRITE);
         if (fd < 0 && errno != EEXIST) break;

@@ -101,6 +101,18 @@ TEST_F(SettingsFiles, ReplacingAnExistingFileKeepsItsAttributesAndLeavesNoTempor
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
+TEST_F(SettingsFiles, ATargetJustBelowThePathLimitIsWritten) {
+    // The target stays below 260 bytes; the file written beside it first has a longer name.
+    std::string path = dir_ + "\\";
+    path.append(259 - path.size() - 4, 'n');
+    path += ".cfg";
+    ASSERT_EQ(path.size(), 259u);
+    ASSERT_EQ(api().context_import_from_string(context_, "long=1", nullptr, nullptr, 1, 0), 0);
+    ASSERT_EQ(api().context_export_to_file(context_, path.c_str()), 0);
+    ASSERT_EQ(api().context_export_to_file(context_, path.c_str()), 0);  // now replacing it
+    EXPECT_EQ(readBytes(path), "long=1\r\n");
+}
+
 TEST_F(SettingsFiles, AReadOnlyTargetIsRefusedAndKeptAsItWas) {
     const std::string path = dir_ + "\\ro.cfg";
     writeBytes(path, "old=1\r\n");

@@ -257,6 +257,31 @@ TEST_F(UpdaterStore, InconsistentNotifyPairIsReset) {
                        "getNotifyType failed: inconsistent data, reset to default"));
 }
 
+TEST_F(UpdaterStore, HealingThatCannotBeWrittenIsReportedNotThrown) {
+    // A volatile Policy key cannot hold the non-volatile cucheck key, so every write of the new
+    // layout fails while reading finds nothing.
+    HKEY policy = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kPolicy, 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &policy, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(policy);
+    const std::string refused = std::string("setValue(DWORD) failed: open key (") + kCucheck +
+                                ") error: " + std::to_string(ERROR_CHILD_MUST_BE_VOLATILE);
+
+    Config config(1);
+    bool found = true;
+    const ScheduleRecord random = config.getSchedule(found);
+    EXPECT_FALSE(found);
+    EXPECT_EQ(std::popcount(random.frequency & 0xFF), 1);
+    EXPECT_TRUE(logged("au::RegData::setValue", refused)) << logText();
+
+    // The notify type falls back to 0 even though the reset cannot be stored.
+    EXPECT_EQ(config.getNotifyType(), 0);
+    EXPECT_FALSE(RawKey::exists(kCucheck));
+    // A direct write still reports its failure to the caller.
+    EXPECT_THROW(config.setNotifyType(1), std::runtime_error);
+}
+
 TEST_F(UpdaterStore, UnknownNotifyTypeWritesNothing) {
     Config config(1);
     try {

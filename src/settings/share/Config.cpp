@@ -53,12 +53,28 @@ std::vector<const std::string*> Config::getKeys() const {
 }
 
 ConfigMap mergeConfigs(const Config& current, ConfigMap incoming) {
-    // Start from the incoming entries (they win) and add the current keys they do not hold;
-    // the result is the same as applying both in order, without copying the incoming values.
-    for (const auto& [key, value] : current.entries()) {
-        incoming.try_emplace(key, value);
+    // A merge of two sorted sequences, appending at the end of the result: the incoming entries
+    // win, the current keys they do not hold are copied. The result's nodes are allocated in key
+    // order, so that walking the map (export, comparison, iteration) reads memory in sequence
+    // rather than in the order the lines happened to come in.
+    ConfigMap result;
+    auto mine = current.entries().begin();
+    const auto mineEnd = current.entries().end();
+    auto theirs = incoming.begin();
+    const auto theirsEnd = incoming.end();
+    while (mine != mineEnd || theirs != theirsEnd) {
+        if (theirs == theirsEnd || (mine != mineEnd && mine->first < theirs->first)) {
+            result.emplace_hint(result.end(), mine->first, mine->second);
+            ++mine;
+            continue;
+        }
+        if (mine != mineEnd && !(theirs->first < mine->first)) {
+            ++mine;  // the same key: the incoming entry replaces it
+        }
+        auto node = incoming.extract(theirs++);
+        result.emplace_hint(result.end(), std::move(node.key()), std::move(node.mapped()));
     }
-    return incoming;
+    return result;
 }
 
 }  // namespace settings_impl

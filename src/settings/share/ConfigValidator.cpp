@@ -74,7 +74,7 @@ class FixedValueValidator : public IConfigValueValidator {
 
 }  // namespace
 
-std::optional<ConfigValue> ConfigValidator::validate(std::string_view key,
+std::optional<ConfigValue> ConfigValidator::validate(const std::string& key,
                                                      std::optional<std::string_view> text) const {
     const auto rule = rules_.find(key);
     if (rule != rules_.end()) return rule->second->validate(text);

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "ConfigValue.h"
@@ -42,14 +43,16 @@ class ConfigValidator {
     class InavlidValueError : public Error {};
     class InavlidKeyError : public Error {};
 
-    using RuleMap = std::map<std::string, std::unique_ptr<IConfigValueValidator>, std::less<>>;
+    // Looked up once per imported line; hashing keeps that cheap for validators with many keys
+    // that share long prefixes.
+    using RuleMap = std::unordered_map<std::string, std::unique_ptr<IConfigValueValidator>>;
 
     ConfigValidator(RuleMap rules, bool allowUnknownKeys)
         : rules_(std::move(rules)), allowUnknownKeys_(allowUnknownKeys) {}
 
     // The value for a key (after key mapping): the key's rule decides; without a rule the value
     // is stored untyped when unknown keys are allowed, else the key is refused.
-    std::optional<ConfigValue> validate(std::string_view key,
+    std::optional<ConfigValue> validate(const std::string& key,
                                         std::optional<std::string_view> text) const;
 
     bool allowUnknownKeys() const { return allowUnknownKeys_; }

@@ -21,8 +21,8 @@ std::string systemDirectory() {
 void run(const std::string& program, const std::string& arguments) {
     bool started = false;
     const int code = Executor::ExecProcessWithAtlMessageLoop(program, arguments, 1, &started);
-    std::printf("  %-40s %-14s -> %d (started: %s)\n", baseName(program).c_str(),
-                arguments.c_str(), code, started ? "yes" : "no");
+    std::printf("  %-40s %-14s -> %d (started: %s)\n", baseName(program).c_str(), arguments.c_str(),
+                code, started ? "yes" : "no");
 }
 
 }  // namespace

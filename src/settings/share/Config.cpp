@@ -57,6 +57,8 @@ ConfigMap mergeConfigs(const Config& current, ConfigMap incoming) {
     // win, the current keys they do not hold are copied. The result's nodes are allocated in key
     // order, so that walking the map (export, comparison, iteration) reads memory in sequence
     // rather than in the order the lines happened to come in.
+    // Nothing to merge into: the parser already built the incoming map in key order.
+    if (current.size() == 0) return incoming;
     ConfigMap result;
     auto mine = current.entries().begin();
     const auto mineEnd = current.entries().end();

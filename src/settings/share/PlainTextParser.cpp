@@ -1,5 +1,6 @@
 #include "PlainTextParser.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -143,8 +144,22 @@ int ConfigBuilder::onKeyValue(const IParserCursor&, std::string_view key,
             return kLineInvalidValue;
         }
     }
-    entries_.insert_or_assign(std::move(mappedKey), std::move(stored));
+    entries_.emplace_back(std::move(mappedKey), std::move(stored));
     return kLineAccepted;
+}
+
+ConfigMap ConfigBuilder::takeEntries() {
+    // A stable sort keeps the lines of one key in their order, so the last of them is the one
+    // that stays.
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    ConfigMap map;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (i + 1 < entries_.size() && entries_[i + 1].first == entries_[i].first) continue;
+        map.emplace_hint(map.end(), std::move(entries_[i].first), std::move(entries_[i].second));
+    }
+    entries_.clear();
+    return map;
 }
 
 void ConfigBuilder::onError(const IParserCursor& cursor, int code) {

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "CanonicalPath.h"
 #include "Config.h"
@@ -81,14 +83,17 @@ class ConfigBuilder : public IConfigParserCallback {
                    std::optional<std::string_view> value) override;
     void onError(const IParserCursor& cursor, int code) override;
 
-    ConfigMap takeEntries() { return std::move(entries_); }
+    // The accepted entries; of a key given more than once, the last line wins.
+    ConfigMap takeEntries();
 
   private:
     PositionText positionText_;
     const ConfigValidator* validator_;
     const KeyMapper* keyMapper_;
     IParserErrorListener* listener_;
-    ConfigMap entries_;
+    // Lines in the order they came; sorted into a map once at the end, so that the map is built
+    // by appending in key order instead of by one search per line.
+    std::vector<std::pair<std::string, std::optional<ConfigValue>>> entries_;
 };
 
 // The message text of a line code ("Key without value", "Empty key", ...).

@@ -134,6 +134,20 @@ TEST(LineKinds, EmptyKeysAreReportedAtTheFirstNonBlank) {
 TEST(LineKinds, LaterDuplicatesWin) {
     const Parsed p = parse("k=1\nk=2\n");
     EXPECT_EQ(valueOf(*p.config, "k"), "2");
+
+    // Many keys, each given three times in interleaved rounds: the last round wins for every
+    // key, however the lines are gathered and ordered internally.
+    std::string text;
+    for (int round = 0; round < 3; ++round) {
+        for (int key = 199; key >= 0; --key) {
+            text += "key" + std::to_string(key) + "=" + std::to_string(round) + "\n";
+        }
+    }
+    const Parsed many = parse(text);
+    ASSERT_EQ(many.config->size(), 200u);
+    for (int key = 0; key < 200; ++key) {
+        EXPECT_EQ(valueOf(*many.config, ("key" + std::to_string(key)).c_str()), "2") << key;
+    }
 }
 
 TEST(LineBreaks, CrLfIsOneBreakAndLfCrIsTwo) {

@@ -70,7 +70,7 @@ void initializeDiagnosticLog() {
     DiagnosticLog& log = DiagnosticLog::instance();
     const std::string temp = tempDirectory();
     log.setPath(temp.empty() ? std::string(kDiagnosticLogFileName)
-                             : joinPath(temp, kDiagnosticLogFileName));
+                             : allutils_platform::logFilePath(temp, kDiagnosticLogFileName));
     log.setProgramName(moduleBaseName());
 }
 

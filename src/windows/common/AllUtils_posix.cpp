@@ -96,6 +96,10 @@ std::string rawTempPath() {
 
 std::string tempPathFrom(const std::function<uint32_t(uint32_t, char*)>&) { return rawTempPath(); }
 
+std::string logFilePath(const std::string& directory, const std::string& name) {
+    return directory + "/" + name;
+}
+
 uint32_t lastError() { return static_cast<uint32_t>(errno); }
 
 bool isLeadByte(unsigned char) { return false; }

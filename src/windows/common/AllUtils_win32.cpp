@@ -106,6 +106,10 @@ std::string rawTempPath() {
         [](uint32_t size, char* buffer) -> uint32_t { return GetTempPathA(size, buffer); });
 }
 
+std::string logFilePath(const std::string& directory, const std::string& name) {
+    return joinPath(directory, name);
+}
+
 uint32_t lastError() { return GetLastError(); }
 
 bool isLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }

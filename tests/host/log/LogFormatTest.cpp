@@ -155,6 +155,22 @@ TEST(PathUtilities, TempDirectoryDropsTrailingSeparator) {
     }
 }
 
+TEST(LogStartup, PathIsCuschedLogInTheTempDirectory) {
+    const std::string savedPath = DiagnosticLog::instance().path();
+    const char* saved = std::getenv("TMPDIR");
+    const std::string restore = saved != nullptr ? saved : "";
+    setenv("TMPDIR", "/var/tmp/cdk-start/", 1);
+    initializeDiagnosticLog();
+    EXPECT_EQ(DiagnosticLog::instance().path(), "/var/tmp/cdk-start/cusched.log");
+    EXPECT_EQ(DiagnosticLog::instance().programName(), "host_log_tests");
+    if (saved != nullptr) {
+        setenv("TMPDIR", restore.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+    DiagnosticLog::instance().setPath(savedPath);
+}
+
 TEST(PathUtilities, ModuleBaseNameIsThisProgram) { EXPECT_EQ(moduleBaseName(), "host_log_tests"); }
 
 TEST_F(LogFileFixture, RecordsAppendAndEmptyPathDrops) {

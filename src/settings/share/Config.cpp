@@ -1,11 +1,21 @@
 #include "Config.h"
 
+#include <algorithm>
+
 #include "SettingsException.h"
 
 namespace settings_impl {
 
+ConfigMap::const_iterator findEntry(const ConfigMap& entries, std::string_view key) {
+    const auto it = std::lower_bound(
+        entries.begin(), entries.end(), key,
+        [](const ConfigEntry& entry, std::string_view k) { return entry.first < k; });
+    if (it != entries.end() && it->first == key) return it;
+    return entries.end();
+}
+
 const std::optional<ConfigValue>& Config::find(std::string_view key) const {
-    const auto it = entries_.find(key);
+    const auto it = findEntry(entries_, key);
     if (it == entries_.end()) throw settings::ExceptionCode<303>();
     return it->second;
 }
@@ -53,30 +63,40 @@ std::vector<const std::string*> Config::getKeys() const {
 }
 
 ConfigMap mergeConfigs(const Config& current, ConfigMap incoming) {
-    // A merge of two sorted sequences, appending at the end of the result: the incoming entries
-    // win, the current keys they do not hold are copied. The result's nodes are allocated in key
-    // order, so that walking the map (export, comparison, iteration) reads memory in sequence
-    // rather than in the order the lines happened to come in.
-    // Nothing to merge into: the parser already built the incoming map in key order.
-    if (current.size() == 0) return incoming;
+    // A merge of two sorted sequences: the incoming entries win, the current keys they do not
+    // hold are copied.
+    const ConfigMap& mine = current.entries();
+    if (mine.empty()) return incoming;
     ConfigMap result;
-    auto mine = current.entries().begin();
-    const auto mineEnd = current.entries().end();
-    auto theirs = incoming.begin();
-    const auto theirsEnd = incoming.end();
-    while (mine != mineEnd || theirs != theirsEnd) {
-        if (theirs == theirsEnd || (mine != mineEnd && mine->first < theirs->first)) {
-            result.emplace_hint(result.end(), mine->first, mine->second);
-            ++mine;
+    result.reserve(mine.size() + incoming.size());
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < mine.size() || j < incoming.size()) {
+        if (j == incoming.size() || (i < mine.size() && mine[i].first < incoming[j].first)) {
+            result.push_back(mine[i++]);
             continue;
         }
-        if (mine != mineEnd && !(theirs->first < mine->first)) {
-            ++mine;  // the same key: the incoming entry replaces it
+        if (i < mine.size() && !(incoming[j].first < mine[i].first)) {
+            ++i;  // the same key: the incoming entry replaces it
         }
-        auto node = incoming.extract(theirs++);
-        result.emplace_hint(result.end(), std::move(node.key()), std::move(node.mapped()));
+        result.push_back(std::move(incoming[j++]));
     }
     return result;
+}
+
+ConfigMap sortEntries(ConfigMap entries) {
+    // A stable sort keeps the entries of one key in their order, so the last of them is the one
+    // that stays.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const ConfigEntry& a, const ConfigEntry& b) { return a.first < b.first; });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first) continue;
+        if (kept != i) entries[kept] = std::move(entries[i]);
+        ++kept;
+    }
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(kept), entries.end());
+    return entries;
 }
 
 }  // namespace settings_impl

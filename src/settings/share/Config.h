@@ -3,18 +3,22 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ConfigValue.h"
 
 namespace settings_impl {
 
-// std::string orders by unsigned byte comparison, which is the order of keys everywhere.
-using ConfigMap = std::map<std::string, std::optional<ConfigValue>, std::less<>>;
+// The entries of a settings map: sorted by key, each key once. std::string orders by unsigned
+// byte comparison, which is the order of keys everywhere. A Config never changes once built, so a
+// sorted vector serves it: lookups by binary search, and every walk (export, comparison,
+// iteration) reads memory in sequence.
+using ConfigEntry = std::pair<std::string, std::optional<ConfigValue>>;
+using ConfigMap = std::vector<ConfigEntry>;
 
 // Read-only view of a settings map. Lookups are exact and case-sensitive. Failures throw
 // settings::ExceptionCode: 303 for an absent key, 301 for a key without value or a value of
@@ -35,6 +39,7 @@ class IConfig {
 class Config : public IConfig {
   public:
     Config() = default;
+    // `entries` must be sorted by key without duplicates (see sortEntries).
     explicit Config(ConfigMap entries) : entries_(std::move(entries)) {}
 
     int32_t getType(std::string_view key) const override;
@@ -62,5 +67,12 @@ class Config : public IConfig {
 // `incoming` (an incoming key without value drops the current value). Values keep their type,
 // typed value and text.
 ConfigMap mergeConfigs(const Config& current, ConfigMap incoming);
+
+// Sorts entries gathered in input order by key; of a key given more than once, the last entry
+// stays.
+ConfigMap sortEntries(ConfigMap entries);
+
+// The entry of a key in sorted entries, or end.
+ConfigMap::const_iterator findEntry(const ConfigMap& entries, std::string_view key);
 
 }  // namespace settings_impl

@@ -117,10 +117,13 @@ bool Context::isEqual(const Context& other) const {
 }
 
 void Context::eraseKey(std::string_view key) {
-    ConfigMap entries = config_->entries();
-    const auto it = entries.find(key);
-    if (it == entries.end()) throw settings::ExceptionCode<303>();
-    entries.erase(it);
+    const ConfigMap& current = config_->entries();
+    const auto it = findEntry(current, key);
+    if (it == current.end()) throw settings::ExceptionCode<303>();
+    ConfigMap entries;
+    entries.reserve(current.size() - 1);
+    entries.insert(entries.end(), current.begin(), it);
+    entries.insert(entries.end(), it + 1, current.end());
     config_ = std::make_unique<Config>(std::move(entries));
 }
 

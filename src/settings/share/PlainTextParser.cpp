@@ -148,19 +148,7 @@ int ConfigBuilder::onKeyValue(const IParserCursor&, std::string_view key,
     return kLineAccepted;
 }
 
-ConfigMap ConfigBuilder::takeEntries() {
-    // A stable sort keeps the lines of one key in their order, so the last of them is the one
-    // that stays.
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    ConfigMap map;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (i + 1 < entries_.size() && entries_[i + 1].first == entries_[i].first) continue;
-        map.emplace_hint(map.end(), std::move(entries_[i].first), std::move(entries_[i].second));
-    }
-    entries_.clear();
-    return map;
-}
+ConfigMap ConfigBuilder::takeEntries() { return sortEntries(std::move(entries_)); }
 
 void ConfigBuilder::onError(const IParserCursor& cursor, int code) {
     std::string message;
@@ -238,19 +226,18 @@ void PlainTextEntrySerializer::writeEntry(std::string_view key, std::string_view
 }
 
 void serializeConfig(const Config& config, IConfigEntrySerializer& serializer) {
-    // Keys and value texts live in separate heap blocks laid out in the order the lines were
-    // read, not in key order: asking for the blocks of an entry a few steps ahead lets their
-    // fetches overlap instead of stalling on each one in turn.
-    constexpr int kLookAhead = 8;
+    // Keys and value texts live in heap blocks laid out in the order the lines were read, not in
+    // key order: asking for the blocks of an entry a few steps ahead lets their fetches overlap
+    // instead of stalling on each one in turn.
+    constexpr std::size_t kLookAhead = 8;
     const ConfigMap& entries = config.entries();
-    auto ahead = entries.begin();
-    for (int i = 0; i < kLookAhead && ahead != entries.end(); ++i) ++ahead;
-    for (const auto& [key, value] : entries) {
-        if (ahead != entries.end()) {
-            __builtin_prefetch(ahead->first.data());
-            if (ahead->second) __builtin_prefetch(ahead->second->text().data());
-            ++ahead;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i + kLookAhead < entries.size()) {
+            const ConfigEntry& ahead = entries[i + kLookAhead];
+            __builtin_prefetch(ahead.first.data());
+            if (ahead.second) __builtin_prefetch(ahead.second->text().data());
         }
+        const auto& [key, value] = entries[i];
         if (value) {
             serializer.writeEntry(key, value->text());
         } else {

@@ -91,9 +91,8 @@ class ConfigBuilder : public IConfigParserCallback {
     const ConfigValidator* validator_;
     const KeyMapper* keyMapper_;
     IParserErrorListener* listener_;
-    // Lines in the order they came; sorted into a map once at the end, so that the map is built
-    // by appending in key order instead of by one search per line.
-    std::vector<std::pair<std::string, std::optional<ConfigValue>>> entries_;
+    // Lines in the order they came; sorted once at the end.
+    ConfigMap entries_;
 };
 
 // The message text of a line code ("Key without value", "Empty key", ...).

@@ -12,18 +12,11 @@
 #include <vector>
 
 #include "SettingsTestSupport.h"
-#include "settings.h"
+#include "SettingsTable.h"
 
 namespace {
 
-const SettingsFunctions& api() {
-    static const SettingsFunctions table = [] {
-        SettingsFunctions t{};
-        settings_get_functions(&t);
-        return t;
-    }();
-    return table;
-}
+inline constexpr auto api = &settings::functionTable;
 
 constexpr std::size_t kFullLines = 23000;
 constexpr std::size_t kFullBytes = 0x100000 - 1;

@@ -10,18 +10,11 @@
 #include <string>
 
 #include "SettingsTestSupport.h"
-#include "settings.h"
+#include "SettingsTable.h"
 
 namespace settings_fuzz {
 
-inline const SettingsFunctions& api() {
-    static const SettingsFunctions table = [] {
-        SettingsFunctions t{};
-        settings_get_functions(&t);
-        return t;
-    }();
-    return table;
-}
+inline constexpr auto api = &settings::functionTable;
 
 // Drive C: is a private folder of this process, emptied on demand.
 inline const std::filesystem::path& driveRoot() {

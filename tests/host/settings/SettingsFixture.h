@@ -11,18 +11,11 @@
 #include <vector>
 
 #include "SettingsTestSupport.h"
-#include "settings.h"
+#include "SettingsTable.h"
 
 namespace settings_test {
 
-inline const SettingsFunctions& api() {
-    static const SettingsFunctions table = [] {
-        SettingsFunctions t{};
-        settings_get_functions(&t);
-        return t;
-    }();
-    return table;
-}
+inline constexpr auto api = &settings::functionTable;
 
 inline std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -7,18 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#include "settings.h"
+#include "SettingsTable.h"
 
 namespace {
 
-const SettingsFunctions& api() {
-    static const SettingsFunctions table = [] {
-        SettingsFunctions t{};
-        settings_get_functions(&t);
-        return t;
-    }();
-    return table;
-}
+inline constexpr auto api = &settings::functionTable;
 
 std::string readBytes(const std::string& path) {
     std::string text;

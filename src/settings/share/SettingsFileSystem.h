@@ -30,4 +30,7 @@ bool commonAppDataFolder(std::u16string& out);
 // the target is unchanged and the temporary file is removed.
 int replaceFileContents(const CanonicalPath& path, std::string_view text);
 
+// Deletes a file; false when it could not be deleted (an absent file included).
+bool removeFile(const CanonicalPath& path);
+
 }  // namespace settings_impl::fs

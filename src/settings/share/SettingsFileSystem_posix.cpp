@@ -142,6 +142,11 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text) {
     return 0;
 }
 
+bool removeFile(const CanonicalPath& path) {
+    const std::string target = host::hostPath(path.utf8);
+    return !target.empty() && ::unlink(target.c_str()) == 0;
+}
+
 }  // namespace fs
 
 }  // namespace settings_impl

@@ -103,4 +103,6 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text) {
     return 0;
 }
 
+bool removeFile(const CanonicalPath& path) { return DeleteFileW(wide(path.utf16)) != 0; }
+
 }  // namespace settings_impl::fs

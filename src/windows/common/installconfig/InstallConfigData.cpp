@@ -2,6 +2,7 @@
 
 #include "AllUtils.h"
 #include "SettingsException.h"
+#include "SettingsFiles.h"
 
 namespace {
 
@@ -274,6 +275,17 @@ std::string formatMessageText(const std::string& format, const std::string& firs
         result.resize(capacity - 1);
     }
     return result;
+}
+
+bool removeSettingsFile(const std::string& utf8Path) {
+    return settings::removeFile(utf8Path.c_str());
+}
+
+InstallConfigData& InstallConfigData::instance() {
+    // Created on first use; the start-up sequence of the program makes that first use happen at
+    // a fixed point of static initialisation.
+    static InstallConfigData data;
+    return data;
 }
 
 int LoadConfigSettings(ModuleInstance module, const char* const* argv, int argc) {

@@ -2,7 +2,7 @@
 // validation rules and defaults, their import from the command line and from the two settings
 // files, and the export, backup and restore of the runtime settings file.
 //
-// One instance exists per process (see Startup.h); the rest of the launcher reaches it only
+// One instance exists per process (instance()); the rest of the launcher reaches it only
 // through the free functions at the end of this header.
 #pragma once
 
@@ -100,7 +100,8 @@ class InstallConfigData {
     InstallConfigData(const InstallConfigData&) = delete;
     InstallConfigData& operator=(const InstallConfigData&) = delete;
 
-    // The process-wide instance, created during start-up (Startup.cpp).
+    // The process-wide instance, created on first use. The launcher's start-up sequence makes
+    // that first use happen after the system information and before the log path is set.
     static InstallConfigData& instance();
 
     const std::vector<OptionInfo>& options() const { return options_; }

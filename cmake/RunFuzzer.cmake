@@ -4,7 +4,7 @@ file(MAKE_DIRECTORY "${WORK}/corpus" "${WORK}/artifacts")
 file(GLOB seeds "${SEEDS}/*")
 file(COPY ${seeds} DESTINATION "${WORK}/corpus")
 execute_process(
-  COMMAND "${FUZZER}" -max_total_time=${SECONDS} -max_len=4096 -close_fd_mask=2 -timeout=20 -rss_limit_mb=2048
+  COMMAND "${FUZZER}" -max_total_time=${SECONDS} -max_len=4096 -timeout=20 -rss_limit_mb=2048
           -artifact_prefix=${WORK}/artifacts/ "${WORK}/corpus"
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)

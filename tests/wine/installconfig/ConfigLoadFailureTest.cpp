@@ -10,6 +10,7 @@
 #include "AllUtils.h"
 #include "InstallConfigData.h"
 #include "MessageUi.h"
+#include "ScopedHandle.h"
 
 namespace {
 
@@ -40,9 +41,8 @@ TEST(ConfigLoadFailureTest, SettingsFilesAreDeletedByTheirUtf8Path) {
     ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
     const std::wstring file = std::wstring(temp) + L"cdk-\u00e9t\u00e9-" +
                               std::to_wstring(GetCurrentProcessId()) + L".cfg";
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    CloseHandle(handle);
+    ASSERT_TRUE(ScopedKernelHandle(
+        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
 
     const int length =
         WideCharToMultiByte(CP_UTF8, 0, file.c_str(), -1, nullptr, 0, nullptr, nullptr);

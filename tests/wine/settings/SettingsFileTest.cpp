@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ScopedHandle.h"
 #include "SettingsTable.h"
 
 namespace {
@@ -89,9 +90,8 @@ TEST_F(SettingsFiles, ReplacingAnExistingFileKeepsItsAttributesAndLeavesNoTempor
     EXPECT_EQ(readBytes(path), "new=2\r\n");
     EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_ARCHIVE);
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir_ + "\\*.tmp").c_str(), &found);
-    EXPECT_EQ(search, INVALID_HANDLE_VALUE);
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    const ScopedFindHandle search(FindFirstFileA((dir_ + "\\*.tmp").c_str(), &found));
+    EXPECT_FALSE(search.valid());
 }
 
 TEST_F(SettingsFiles, ATargetJustBelowThePathLimitIsWritten) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "AllUtils.h"
+#include "ScopedHandle.h"
 #include "SysInfo.h"
 
 namespace {
@@ -106,11 +107,10 @@ TEST(SystemLibrary, LoadsFromTheSystemDirectoryNotBesideTheProgram) {
     ASSERT_NE(GetFileAttributesA((programDir + "\\" + kPlantedName).c_str()),
               INVALID_FILE_ATTRIBUTES);
 
-    const HMODULE module = CRE_System_LoadLibrary(kPlantedName);
-    ASSERT_NE(module, nullptr);
-    EXPECT_EQ(GetProcAddress(module, "CdkPlantedMarker"), nullptr);
-    EXPECT_EQ(lower(modulePath(module)), lower(systemDirectory() + "\\" + kPlantedName));
-    FreeLibrary(module);
+    const ScopedLibrary module(CRE_System_LoadLibrary(kPlantedName));
+    ASSERT_TRUE(module);
+    EXPECT_EQ(GetProcAddress(module.get(), "CdkPlantedMarker"), nullptr);
+    EXPECT_EQ(lower(modulePath(module.get())), lower(systemDirectory() + "\\" + kPlantedName));
 }
 
 TEST(SystemLibrary, PlantedCopyIsFirstInTheSearchOrder) {

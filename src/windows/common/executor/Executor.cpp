@@ -47,29 +47,13 @@ Executor::Executor(const std::string& applicationPath) {
     commandLine_ = executor_cmdline::quotedApplicationPath(applicationPath_);
 }
 
-Executor::~Executor() {
-    closePipe();
-    // finishExecution closes these; a child that was started but never finished must not
-    // leave its handles behind either.
-    if (processInformation_.hProcess != nullptr &&
-        processInformation_.hProcess != INVALID_HANDLE_VALUE) {
-        CloseHandle(processInformation_.hProcess);
-    }
-    if (processInformation_.hThread != nullptr &&
-        processInformation_.hThread != INVALID_HANDLE_VALUE) {
-        CloseHandle(processInformation_.hThread);
-    }
-}
+// The scoped members release the pipe and the handles of a child that was started but never
+// finished.
+Executor::~Executor() = default;
 
 void Executor::closePipe() {
-    if (pipeReadEnd_ != nullptr) {
-        CloseHandle(pipeReadEnd_);
-        pipeReadEnd_ = nullptr;
-    }
-    if (pipeWriteEnd_ != nullptr) {
-        CloseHandle(pipeWriteEnd_);
-        pipeWriteEnd_ = nullptr;
-    }
+    pipeReadEnd_.reset();
+    pipeWriteEnd_.reset();
 }
 
 void Executor::setArguments(const std::string& arguments) {
@@ -100,19 +84,15 @@ bool Executor::createPipe() {
     attributes.nLength = sizeof(attributes);
     attributes.bInheritHandle = TRUE;
     attributes.lpSecurityDescriptor = nullptr;
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &attributes, 0)) {
+    if (!CreatePipe(pipeReadEnd_.receive(), pipeWriteEnd_.receive(), &attributes, 0)) {
         CDK_LOG(LOG_INFO, "Executor::createPipe", "Create pipe FAILURE");
         return false;
     }
-    pipeReadEnd_ = readEnd;
-    pipeWriteEnd_ = writeEnd;
     startupInfo_.dwFlags |= STARTF_USESTDHANDLES;
-    startupInfo_.hStdOutput = pipeWriteEnd_;
-    startupInfo_.hStdError = pipeWriteEnd_;
+    startupInfo_.hStdOutput = pipeWriteEnd_.get();
+    startupInfo_.hStdError = pipeWriteEnd_.get();
     // Only the write end goes to the child.
-    SetHandleInformation(pipeReadEnd_, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(pipeReadEnd_.get(), HANDLE_FLAG_INHERIT, 0);
     inheritHandles_ = TRUE;
     CDK_LOG(LOG_INFO, "Executor::createPipe", "Create pipe SUCCESS");
     return true;
@@ -130,7 +110,13 @@ bool Executor::startExecution() {
         CreateProcessA(applicationPath_.c_str(), buffer.data(), processAttributes_,
                        threadAttributes_, inheritHandles_, creationFlags_, environment_,
                        currentDirectory_, &startupInfo_, &processInformation_);
-    return created != FALSE;
+    if (created == FALSE) {
+        return false;
+    }
+    // From here the two handles are released exactly once, whatever the caller does next.
+    process_.reset(processInformation_.hProcess);
+    thread_.reset(processInformation_.hThread);
+    return true;
 }
 
 DWORD Executor::exec() {
@@ -205,13 +191,9 @@ DWORD Executor::finishExecution() {
         }
     }
 
-    if (process != nullptr) {
-        CloseHandle(process);
-    }
+    process_.reset();
+    thread_.reset();
     processInformation_.hProcess = nullptr;
-    if (processInformation_.hThread != nullptr) {
-        CloseHandle(processInformation_.hThread);
-    }
     processInformation_.hThread = nullptr;
     return code;
 }

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "ScopedHandle.h"
+
 class Executor {
   public:
     // Thrown by the constructor for an empty or blank program path.
@@ -71,8 +73,8 @@ class Executor {
     DWORD creationFlags() const { return creationFlags_; }
     bool inheritHandles() const { return inheritHandles_ != FALSE; }
     bool started() const { return started_; }
-    HANDLE pipeReadEnd() const { return pipeReadEnd_; }
-    HANDLE pipeWriteEnd() const { return pipeWriteEnd_; }
+    HANDLE pipeReadEnd() const { return pipeReadEnd_.get(); }
+    HANDLE pipeWriteEnd() const { return pipeWriteEnd_.get(); }
 
   private:
     // Waits on `process` while dispatching this thread's messages; true when it ended.
@@ -88,7 +90,11 @@ class Executor {
     DWORD creationFlags_ = 0;
     LPVOID environment_ = nullptr;
     LPCSTR currentDirectory_ = nullptr;
+    // Filled by CreateProcessA; process_ and thread_ own the two handles it names, which stay in
+    // it as plain copies for processInformation() until finishExecution releases them.
     PROCESS_INFORMATION processInformation_{};
+    ScopedKernelHandle process_;
+    ScopedKernelHandle thread_;
     STARTUPINFOA startupInfo_{};
     int hideWindow_ = 0;
     bool waitWithTimeout_ = false;
@@ -96,6 +102,6 @@ class Executor {
     bool waitWithMessageLoop_ = false;
     bool captureOutput_ = false;
     bool started_ = false;
-    HANDLE pipeReadEnd_ = nullptr;
-    HANDLE pipeWriteEnd_ = nullptr;
+    ScopedKernelHandle pipeReadEnd_;
+    ScopedKernelHandle pipeWriteEnd_;
 };

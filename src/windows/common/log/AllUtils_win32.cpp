@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "AllUtilsPlatform.h"
+#include "ScopedHandle.h"
 
 namespace allutils_platform {
 
@@ -55,18 +56,16 @@ void ExclusiveAppendFile::write(std::string_view text) {
 void sleepOneMillisecond() { Sleep(1); }
 
 std::u16string rawSystemMessage(uint32_t code) {
-    wchar_t* buffer = nullptr;
+    // With FORMAT_MESSAGE_ALLOCATE_BUFFER the system allocates the text and stores its address
+    // where the buffer argument points.
+    ScopedLocalMemory buffer;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::u16string text;
-    if (length != 0 && buffer != nullptr) {
-        text.assign(reinterpret_cast<const char16_t*>(buffer), length);
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.receive()), 0, nullptr);
+    if (length == 0 || !buffer) {
+        return std::u16string();
     }
-    if (buffer != nullptr) {
-        LocalFree(buffer);
-    }
-    return text;
+    return std::u16string(static_cast<const char16_t*>(buffer.get()), length);
 }
 
 std::string moduleFileName() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AllUtils.h"
+#include "ScopedHandle.h"
 
 namespace {
 
@@ -27,23 +28,6 @@ struct SysInfoImpl {
     }
 };
 
-// Frees a library loaded for one lookup.
-class LibraryHandle {
-  public:
-    explicit LibraryHandle(HMODULE module) : module_(module) {}
-    ~LibraryHandle() {
-        if (module_ != nullptr) {
-            FreeLibrary(module_);
-        }
-    }
-    LibraryHandle(const LibraryHandle&) = delete;
-    LibraryHandle& operator=(const LibraryHandle&) = delete;
-    HMODULE get() const { return module_; }
-
-  private:
-    HMODULE module_;
-};
-
 // The low-integrity per-user folder (Vista and later), looked up at run time so that the
 // program still starts on systems without SHGetKnownFolderPath.
 bool knownFolderLocalAppDataLow(std::string& path) {
@@ -51,8 +35,8 @@ bool knownFolderLocalAppDataLow(std::string& path) {
         0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
     using GetKnownFolderPathFunction = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
 
-    const LibraryHandle shell32(CRE_System_LoadLibrary("shell32.dll"));
-    if (shell32.get() == nullptr) {
+    const ScopedLibrary shell32(CRE_System_LoadLibrary("shell32.dll"));
+    if (!shell32) {
         return false;
     }
     const auto getKnownFolderPath = reinterpret_cast<GetKnownFolderPathFunction>(
@@ -60,18 +44,16 @@ bool knownFolderLocalAppDataLow(std::string& path) {
     if (getKnownFolderPath == nullptr) {
         return false;
     }
-    PWSTR wide = nullptr;
-    const HRESULT result = getKnownFolderPath(kLocalAppDataLow, 0, nullptr, &wide);
-    if (result != S_OK) {
-        if (wide != nullptr) {
-            CoTaskMemFree(wide);
-        }
+    // The folder text is the shell's, released with CoTaskMemFree even when the call fails.
+    ScopedCoTaskMemory folder;
+    const HRESULT result = getKnownFolderPath(kLocalAppDataLow, 0, nullptr,
+                                              reinterpret_cast<PWSTR*>(folder.receive()));
+    if (result != S_OK || !folder) {
         return false;
     }
     char narrow[MAX_PATH];
-    const int length =
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof(narrow), nullptr, nullptr);
-    CoTaskMemFree(wide);
+    const int length = WideCharToMultiByte(CP_ACP, 0, static_cast<const wchar_t*>(folder.get()), -1,
+                                           narrow, sizeof(narrow), nullptr, nullptr);
     if (length <= 0) {
         // Does not fit in MAX_PATH bytes (or cannot be converted).
         return false;

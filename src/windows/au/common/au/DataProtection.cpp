@@ -7,6 +7,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "ScopedHandle.h"
+
 namespace au {
 
 namespace {
@@ -24,12 +26,13 @@ DWORD checkedLength(size_t size, const char* text) {
     return static_cast<DWORD>(size);
 }
 
-// Takes ownership of a DATA_BLOB the system allocated with LocalAlloc.
+// Copies a DATA_BLOB the system allocated with LocalAlloc and releases it, also when the copy
+// throws.
 std::vector<uint8_t> takeBlob(DATA_BLOB& blob) {
-    std::vector<uint8_t> data(blob.pbData, blob.pbData + blob.cbData);
-    LocalFree(blob.pbData);
+    const ScopedLocalMemory owner(blob.pbData);
     blob.pbData = nullptr;
-    return data;
+    const auto* bytes = static_cast<const uint8_t*>(owner.get());
+    return std::vector<uint8_t>(bytes, bytes + blob.cbData);
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ class ExclusiveAppendFile {
     ExclusiveAppendFile& operator=(const ExclusiveAppendFile&) = delete;
 
     bool isOpen() const { return fd_ >= 0; }
-    // One write call of the whole text; errors are ignored by the log.
+    // Appends the whole text, going on after a partial write; errors end the write and are
+    // ignored by the log.
     void write(std::string_view text);
 
   private:

@@ -6,6 +6,7 @@
 #include <share.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -38,18 +39,17 @@ ExclusiveAppendFile::~ExclusiveAppendFile() {
 }
 
 void ExclusiveAppendFile::write(std::string_view text) {
-    if (fd_ >= 0 && !text.empty()) {
-        // _write takes an unsigned count; records never approach 4 GiB, but do not cut one
-        // silently if they did.
-        size_t done = 0;
-        while (done < text.size()) {
-            const size_t chunk = std::min<size_t>(text.size() - done, 0x40000000u);
-            const int n = _write(fd_, text.data() + done, static_cast<unsigned>(chunk));
-            if (n <= 0) {
-                return;
-            }
-            done += chunk;
+    // _write takes an unsigned count, so a text beyond 1 GiB goes in pieces; and it may write
+    // less than it was given (a full disk), so each call starts where the last one stopped. In
+    // text mode it counts the bytes of `text` it consumed, not the CR bytes it added.
+    size_t done = 0;
+    while (fd_ >= 0 && done < text.size()) {
+        const size_t piece = std::min<size_t>(text.size() - done, 0x40000000u);
+        const int n = _write(fd_, text.data() + done, static_cast<unsigned>(piece));
+        if (n <= 0) {
+            return;
         }
+        done += static_cast<size_t>(n);
     }
 }
 

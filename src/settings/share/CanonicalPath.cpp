@@ -35,13 +35,13 @@ std::string joinComponents(const std::vector<std::string>& components) {
 }
 
 void throwIfFailed(int code) {
-    if (code != 0) throw settings::Exception(code);
+    if (code != SETTINGS_OK) throw settings::Exception(code);
 }
 
 CanonicalPath fromComponents(std::vector<std::string> components) {
     CanonicalPath path;
     path.utf8 = joinComponents(components);
-    if (!utf8ToUtf16(path.utf8, path.utf16)) throw settings::Exception(200);
+    if (!utf8ToUtf16(path.utf8, path.utf16)) throw settings::Exception(SETTINGS_E_UNEXPECTED);
     path.components = std::move(components);
     path.canonical = true;
     return path;
@@ -84,27 +84,28 @@ bool isAllowedComponent(std::string_view component) {
 }
 
 int checkPathText(std::string_view text, std::vector<std::string>& components) {
-    if (!isValidUtf8(text)) return 312;
-    if (text.size() >= kMaxPathBytes) return 310;
+    if (!isValidUtf8(text)) return SETTINGS_E_PATH_NOT_UTF8;
+    if (text.size() >= kMaxPathBytes) return SETTINGS_E_PATH_TOO_LONG;
     components = splitComponents(text);
     for (std::size_t i = 0; i < components.size(); ++i) {
         if (i == 0 && isDriveComponent(components[i])) continue;
-        if (!isAllowedComponent(components[i])) return 311;
+        if (!isAllowedComponent(components[i])) return SETTINGS_E_PATH_INVALID;
     }
-    return 0;
+    return SETTINGS_OK;
 }
 
 CanonicalPath makeCanonicalPath(std::string_view text) {
     std::vector<std::string> components;
     throwIfFailed(checkPathText(text, components));
-    if (components.empty()) throw settings::Exception(311);
+    if (components.empty()) throw settings::Exception(SETTINGS_E_PATH_INVALID);
 
     std::vector<std::string> full;
     if (!isDriveComponent(components.front())) {
         std::string current;
-        if (!fs::currentDirectory(current)) throw settings::Exception(200);
+        if (!fs::currentDirectory(current)) throw settings::Exception(SETTINGS_E_UNEXPECTED);
         std::vector<std::string> base = splitComponents(current);
-        if (base.empty() || !isDriveComponent(base.front())) throw settings::Exception(200);
+        if (base.empty() || !isDriveComponent(base.front()))
+            throw settings::Exception(SETTINGS_E_UNEXPECTED);
         full = std::move(base);
     }
     full.insert(full.end(), components.begin(), components.end());
@@ -114,13 +115,13 @@ CanonicalPath makeCanonicalPath(std::string_view text) {
     resolved.reserve(full.size());
     for (std::string& component : full) {
         if (component == "..") {
-            if (resolved.size() <= 1) throw settings::Exception(311);
+            if (resolved.size() <= 1) throw settings::Exception(SETTINGS_E_PATH_INVALID);
             resolved.pop_back();
         } else {
             resolved.push_back(std::move(component));
         }
     }
-    if (resolved.empty()) throw settings::Exception(311);
+    if (resolved.empty()) throw settings::Exception(SETTINGS_E_PATH_INVALID);
 
     // The result may have grown by the current directory: check it as a whole once more.
     std::vector<std::string> recheck;
@@ -141,7 +142,7 @@ void createParentFolders(const CanonicalPath& path) {
     // Components 1 .. n-2 are folders; the last one is the file itself.
     for (std::size_t count = 2; count < path.components.size(); ++count) {
         if (fs::ensureFolder(canonicalPrefix(path, count)) == fs::FolderResult::Failed) {
-            throw settings::Exception(311);
+            throw settings::Exception(SETTINGS_E_PATH_INVALID);
         }
     }
 }

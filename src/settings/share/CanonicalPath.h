@@ -24,19 +24,22 @@ bool isDriveComponent(std::string_view component);
 // components holding a control character or one of < > : " | ? * / \.
 bool isAllowedComponent(std::string_view component);
 
-// Checks a path text: 312 when it is not UTF-8, 310 when it has 260 bytes or more, 311 when a
-// component (other than a leading drive) is not allowed; 0 when it passes. Fills `components`
-// with the parts between "\" and "/" without the empty and "." ones.
+// Checks a path text: SETTINGS_E_PATH_NOT_UTF8 when it is not UTF-8, SETTINGS_E_PATH_TOO_LONG
+// when it has 260 bytes or more, SETTINGS_E_PATH_INVALID when a component (other than a leading
+// drive) is not allowed; SETTINGS_OK when it passes. Fills `components` with the parts between
+// "\" and "/" without the empty and "." ones.
 int checkPathText(std::string_view text, std::vector<std::string>& components);
 
 // Makes a path canonical: relative paths are taken against the current directory, ".." is
-// resolved. Throws settings::Exception 312, 310, 311 (also for ".." above the root and for an
-// empty path) or 200 (current directory unavailable or without a drive; conversion failure).
+// resolved. Throws settings::Exception with the codes of checkPathText (SETTINGS_E_PATH_INVALID
+// also for ".." above the root and for an empty path) or SETTINGS_E_UNEXPECTED (current
+// directory unavailable or without a drive; conversion failure).
 CanonicalPath makeCanonicalPath(std::string_view text);
 
 // Creates every missing folder above the file (the drive is never created). Throws
-// std::logic_error for a path that is not canonical and settings::Exception 311 when a folder
-// cannot be created; folders created before the failure stay.
+// std::logic_error for a path that is not canonical and settings::Exception
+// SETTINGS_E_PATH_INVALID when a folder cannot be created; folders created before the failure
+// stay.
 void createParentFolders(const CanonicalPath& path);
 
 // A canonical path made of the first `count` components of `path`.

@@ -16,13 +16,13 @@ ConfigMap::const_iterator findEntry(const ConfigMap& entries, std::string_view k
 
 const std::optional<ConfigValue>& Config::find(std::string_view key) const {
     const auto it = findEntry(entries_, key);
-    if (it == entries_.end()) throw settings::ExceptionCode<303>();
+    if (it == entries_.end()) throw settings::ExceptionCode<SETTINGS_E_KEY_ABSENT>();
     return it->second;
 }
 
 const ConfigValue& Config::findValue(std::string_view key) const {
     const std::optional<ConfigValue>& value = find(key);
-    if (!value) throw settings::ExceptionCode<301>();
+    if (!value) throw settings::ExceptionCode<SETTINGS_E_NO_VALUE_OR_WRONG_TYPE>();
     return *value;
 }
 
@@ -36,21 +36,21 @@ int32_t Config::getInteger(std::string_view key) const {
     const ConfigValue& value = findValue(key);
     if (value.type() == kIntegerValue) return value.integerValue();
     if (value.type() == kUntypedValue) return parseInteger(value.text());
-    throw settings::ExceptionCode<301>();
+    throw settings::ExceptionCode<SETTINGS_E_NO_VALUE_OR_WRONG_TYPE>();
 }
 
 double Config::getDouble(std::string_view key) const {
     const ConfigValue& value = findValue(key);
     if (value.type() == kDoubleValue) return value.doubleValue();
     if (value.type() == kUntypedValue) return parseDouble(value.text());
-    throw settings::ExceptionCode<301>();
+    throw settings::ExceptionCode<SETTINGS_E_NO_VALUE_OR_WRONG_TYPE>();
 }
 
 bool Config::getBoolean(std::string_view key) const {
     const ConfigValue& value = findValue(key);
     if (value.type() == kBooleanValue) return value.booleanValue();
     if (value.type() == kUntypedValue) return parseBoolean(value.text());
-    throw settings::ExceptionCode<301>();
+    throw settings::ExceptionCode<SETTINGS_E_NO_VALUE_OR_WRONG_TYPE>();
 }
 
 std::string Config::getText(std::string_view key) const { return findValue(key).text(); }

@@ -21,8 +21,9 @@ using ConfigEntry = std::pair<std::string, std::optional<ConfigValue>>;
 using ConfigMap = std::vector<ConfigEntry>;
 
 // Read-only view of a settings map. Lookups are exact and case-sensitive. Failures throw
-// settings::ExceptionCode: 303 for an absent key, 301 for a key without value or a value of
-// another type than a typed getter asks for, 302 for a conversion failure.
+// settings::ExceptionCode: SETTINGS_E_KEY_ABSENT for an absent key,
+// SETTINGS_E_NO_VALUE_OR_WRONG_TYPE for a key without value or a value of another type than a
+// typed getter asks for, SETTINGS_E_INVALID_TEXT for a conversion failure.
 class IConfig {
   public:
     virtual ~IConfig() = default;

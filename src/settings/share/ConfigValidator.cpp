@@ -39,7 +39,7 @@ class DirnameValidator : public IConfigValueValidator {
     static bool isAbsoluteFolder(std::string_view text) {
         try {
             std::vector<std::string> components;
-            return checkPathText(text, components) == 0 && !components.empty() &&
+            return checkPathText(text, components) == SETTINGS_OK && !components.empty() &&
                    isDriveComponent(components.front());
         } catch (const std::exception&) {
             return false;

@@ -11,7 +11,7 @@ namespace settings_impl {
 
 namespace {
 
-[[noreturn]] void invalidText() { throw settings::ExceptionCode<302>(); }
+[[noreturn]] void invalidText() { throw settings::ExceptionCode<SETTINGS_E_INVALID_TEXT>(); }
 
 std::string_view skipLeadingBlanks(std::string_view text) {
     std::size_t i = 0;

@@ -17,8 +17,8 @@ enum ValueType : int32_t {
     kDoubleValue = 104,
 };
 
-// Text to number conversions. Each throws settings::ExceptionCode<302> when nothing can be
-// read or the number does not fit.
+// Text to number conversions. Each throws settings::ExceptionCode<SETTINGS_E_INVALID_TEXT> when
+// nothing can be read or the number does not fit.
 //
 // Integer: leading space, tab, line feed and vertical tab are skipped; "0x"/"-0x" selects base
 // 16, a leading "0"/"-0" base 8, anything else base 10; one 32-bit signed number is read from the
@@ -33,7 +33,7 @@ double parseDouble(std::string_view text);
 class ConfigValue {
   public:
     // A value of the given type from its text: the text must be valid UTF-8 and convert to the
-    // type (both failures throw ExceptionCode<302>).
+    // type (both failures throw ExceptionCode<SETTINGS_E_INVALID_TEXT>).
     static ConfigValue fromText(int32_t type, std::string text);
     // An integer value with its code already known (fixed-value rules).
     static ConfigValue integerWithText(int32_t value, std::string text);

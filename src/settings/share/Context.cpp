@@ -13,10 +13,10 @@ namespace {
 
 std::string computeSystemConfigFilePath() {
     std::u16string folder;
-    if (!fs::commonAppDataFolder(folder)) throw settings::Exception(200);
+    if (!fs::commonAppDataFolder(folder)) throw settings::Exception(SETTINGS_E_UNEXPECTED);
     folder += kSystemConfigFileSuffix;
     std::string path;
-    if (!utf16ToUtf8(folder, path)) throw settings::Exception(200);
+    if (!utf16ToUtf8(folder, path)) throw settings::Exception(SETTINGS_E_UNEXPECTED);
     return path;
 }
 
@@ -31,7 +31,7 @@ void Context::onError(const IParserCursor& cursor, const std::string& message) {
     const std::string line = "Error reading config file: " + message + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
-    throw settings::Exception(313);
+    throw settings::Exception(SETTINGS_E_REFUSED_LINES);
 }
 
 void Context::importFromFile(std::string_view path, const ConfigValidator* validator,
@@ -62,7 +62,7 @@ void Context::importWith(IConfigParser& parser, const ConfigValidator* validator
         auto merged = std::make_unique<Config>(mergeConfigs(*config_, parsed->takeEntries()));
         config_ = std::move(merged);
     }
-    if (!lastImportErrors_.empty()) throw settings::Exception(313);
+    if (!lastImportErrors_.empty()) throw settings::Exception(SETTINGS_E_REFUSED_LINES);
 }
 
 void Context::importFromContext(const Context& source) {
@@ -75,7 +75,7 @@ void Context::exportToFile(std::string_view path) const {
     const std::string text = configFileText(*config_);
     createParentFolders(canonical);
     const int status = fs::replaceFileContents(canonical, text);
-    if (status != 0) throw settings::Exception(status);
+    if (status != SETTINGS_OK) throw settings::Exception(status);
 }
 
 bool Context::isEqual(const Context& other) const {
@@ -94,7 +94,7 @@ bool Context::isEqual(const Context& other) const {
             if (b->second) return false;
             continue;
         }
-        if (!b->second) throw settings::ExceptionCode<301>();
+        if (!b->second) throw settings::ExceptionCode<SETTINGS_E_NO_VALUE_OR_WRONG_TYPE>();
         const ConfigValue& x = *a->second;
         const ConfigValue& y = *b->second;
         if (x.type() != y.type()) return false;
@@ -119,7 +119,7 @@ bool Context::isEqual(const Context& other) const {
 void Context::eraseKey(std::string_view key) {
     const ConfigMap& current = config_->entries();
     const auto it = findEntry(current, key);
-    if (it == current.end()) throw settings::ExceptionCode<303>();
+    if (it == current.end()) throw settings::ExceptionCode<SETTINGS_E_KEY_ABSENT>();
     ConfigMap entries;
     entries.reserve(current.size() - 1);
     entries.insert(entries.end(), current.begin(), it);

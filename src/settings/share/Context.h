@@ -23,18 +23,20 @@ inline constexpr char16_t kSystemConfigFileSuffix[] = u"\\Quillon\\Corvid\\corvi
 // as it was.
 class Context : public IParserErrorListener {
   public:
-    // Throws settings::Exception 200 when the shared application-data folder is not available.
+    // Throws settings::Exception SETTINGS_E_UNEXPECTED when the shared application-data folder is
+    // not available.
     Context();
 
     // Records the line, writes "Error reading config file: <message>" to the standard error
-    // stream and throws settings::Exception 313.
+    // stream and throws settings::Exception SETTINGS_E_REFUSED_LINES.
     void onError(const IParserCursor& cursor, const std::string& message) override;
 
     const std::string& systemConfigFilePath() const { return systemConfigFilePath_; }
     const std::vector<int32_t>& lastImportErrors() const { return lastImportErrors_; }
     const Config& config() const { return *config_; }
 
-    // Imports merge into the current settings. 313 after the merge when lines were refused.
+    // Imports merge into the current settings. SETTINGS_E_REFUSED_LINES after the merge when
+    // lines were refused.
     void importFromFile(std::string_view path, const ConfigValidator* validator,
                         const KeyMapper* keyMapper, bool stopOnFirstError,
                         bool allowKeyWithoutValue);
@@ -48,9 +50,10 @@ class Context : public IParserErrorListener {
     void exportToFile(std::string_view path) const;
 
     bool isEmpty() const { return config_->size() == 0; }
-    // 301 when this context has a value for a key that the other holds without value.
+    // SETTINGS_E_NO_VALUE_OR_WRONG_TYPE when this context has a value for a key that the other
+    // holds without value.
     bool isEqual(const Context& other) const;
-    // Throws 303 for an absent key.
+    // Throws SETTINGS_E_KEY_ABSENT for an absent key.
     void eraseKey(std::string_view key);
     // A key present without value reads as true.
     bool getBoolean(std::string_view key) const;

@@ -40,36 +40,37 @@ bool parseLine(std::string_view line, int32_t lineIndex, IConfigParserCallback& 
     if (first == line.size()) return true;
 
     const PlainTextFileConfigParser::Cursor cursor(lineIndex, clampIndex(first));
-    const auto refuse = [&](int code) {
+    const auto refuse = [&](LineCode code) {
         callback.onError(cursor, code);
         return false;
     };
 
     if (line[first] == '#') {
-        return callback.onComment(cursor, line.substr(first)) ? true : refuse(kLineInvalidComment);
+        return callback.onComment(cursor, line.substr(first)) ? true
+                                                              : refuse(LineCode::InvalidComment);
     }
     std::size_t separator = first;
     while (separator < line.size() && line[separator] != '=' && line[separator] != ':') {
         ++separator;
     }
     if (separator == line.size()) {
-        if (!allowKeyWithoutValue) return refuse(kLineKeyWithoutValue);
+        if (!allowKeyWithoutValue) return refuse(LineCode::KeyWithoutValue);
         // A bare key is accepted whatever the callback makes of it.
         callback.onKeyValue(cursor, trimTrailingBlanks(line.substr(first)), std::nullopt);
         return true;
     }
     const std::string_view key = trimTrailingBlanks(line.substr(first, separator - first));
-    if (key.empty()) return refuse(kLineEmptyKey);
+    if (key.empty()) return refuse(LineCode::EmptyKey);
     const std::string_view value = trimBlanks(line.substr(separator + 1));
-    const int code = callback.onKeyValue(cursor, key, value);
-    return code == kLineAccepted ? true : refuse(code);
+    const LineCode code = callback.onKeyValue(cursor, key, value);
+    return code == LineCode::Accepted ? true : refuse(code);
 }
 
 class StringBuffer : public PlainTextFileConfigParser::IBuffer {
   public:
     explicit StringBuffer(std::string text) : text_(std::move(text)) {}
     void getContent(std::string& out) const override {
-        if (!isValidUtf8(text_)) throw settings::Exception(314);
+        if (!isValidUtf8(text_)) throw settings::Exception(SETTINGS_E_TEXT_NOT_UTF8);
         out = text_;
     }
 
@@ -82,7 +83,7 @@ class FileBuffer : public PlainTextFileConfigParser::IBuffer {
     explicit FileBuffer(CanonicalPath path) : path_(std::move(path)) {}
     void getContent(std::string& out) const override {
         std::FILE* file = fs::openForBinaryRead(path_);
-        if (file == nullptr) throw settings::Exception(304);
+        if (file == nullptr) throw settings::Exception(SETTINGS_E_FILE_OPEN);
         struct Closer {
             std::FILE* file;
             ~Closer() { std::fclose(file); }
@@ -90,10 +91,10 @@ class FileBuffer : public PlainTextFileConfigParser::IBuffer {
         // One byte more than a file may hold, so that one read tells whether it is too large.
         std::vector<char> buffer(kMaxFileBytes + 1);
         const std::size_t read = std::fread(buffer.data(), 1, kMaxFileBytes, file);
-        if (std::ferror(file)) throw settings::Exception(307);
-        if (!std::feof(file)) throw settings::Exception(315);
+        if (std::ferror(file)) throw settings::Exception(SETTINGS_E_FILE_READ);
+        if (!std::feof(file)) throw settings::Exception(SETTINGS_E_FILE_TOO_LARGE);
         const std::string_view text(buffer.data(), read);
-        if (!isValidUtf8(text)) throw settings::Exception(314);
+        if (!isValidUtf8(text)) throw settings::Exception(SETTINGS_E_TEXT_NOT_UTF8);
         out.assign(text);
     }
 
@@ -108,27 +109,28 @@ void ParserErrorCounter::onError(const IParserCursor& cursor, const std::string&
     if (next_ != nullptr) next_->onError(cursor, message);
 }
 
-const char* lineCodeMessage(int code) {
+const char* lineCodeMessage(LineCode code) {
     switch (code) {
-        case kLineKeyWithoutValue:
+        case LineCode::KeyWithoutValue:
             return "Key without value";
-        case kLineEmptyKey:
+        case LineCode::EmptyKey:
             return "Empty key";
-        case kLineInvalidKey:
+        case LineCode::InvalidKey:
             return "Invalid key";
-        case kLineInvalidValue:
+        case LineCode::InvalidValue:
             return "Invalid value";
-        case kLineInvalidComment:
+        case LineCode::InvalidComment:
             return "Invalid comment";
-        default:
-            return "Unknown error";
+        case LineCode::Accepted:
+            break;
     }
+    return "Unknown error";
 }
 
 bool ConfigBuilder::onComment(const IParserCursor&, std::string_view) { return true; }
 
-int ConfigBuilder::onKeyValue(const IParserCursor&, std::string_view key,
-                              std::optional<std::string_view> value) {
+LineCode ConfigBuilder::onKeyValue(const IParserCursor&, std::string_view key,
+                                   std::optional<std::string_view> value) {
     std::string mappedKey = keyMapper_ != nullptr ? keyMapper_->map(key) : std::string(key);
     std::optional<ConfigValue> stored;
     if (value) {
@@ -137,20 +139,20 @@ int ConfigBuilder::onKeyValue(const IParserCursor&, std::string_view key,
                          ? validator_->validate(mappedKey, value)
                          : ConfigValue::fromText(kUntypedValue, std::string(*value));
         } catch (const ConfigValidator::InavlidKeyError&) {
-            return kLineInvalidKey;
+            return LineCode::InvalidKey;
         } catch (const ConfigValidator::InavlidValueError&) {
-            return kLineInvalidValue;
+            return LineCode::InvalidValue;
         } catch (const settings::Exception&) {
-            return kLineInvalidValue;
+            return LineCode::InvalidValue;
         }
     }
     entries_.emplace_back(std::move(mappedKey), std::move(stored));
-    return kLineAccepted;
+    return LineCode::Accepted;
 }
 
 ConfigMap ConfigBuilder::takeEntries() { return sortEntries(std::move(entries_)); }
 
-void ConfigBuilder::onError(const IParserCursor& cursor, int code) {
+void ConfigBuilder::onError(const IParserCursor& cursor, LineCode code) {
     std::string message;
     message.reserve(48);
     message += '"';

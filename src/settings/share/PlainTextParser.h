@@ -46,24 +46,25 @@ class ParserErrorCounter : public IParserErrorListener {
     IParserErrorListener* next_;
 };
 
-// Line codes passed between the line procedure and its callback.
-enum LineCode : int {
-    kLineAccepted = 300,
-    kLineKeyWithoutValue = 301,
-    kLineEmptyKey = 302,
-    kLineInvalidKey = 303,
-    kLineInvalidValue = 304,
-    kLineInvalidComment = 305,
+// What became of one line, passed between the line procedure and its callback. Never a status:
+// a refused line reaches the client as SETTINGS_E_REFUSED_LINES and its line index.
+enum class LineCode {
+    Accepted,
+    KeyWithoutValue,
+    EmptyKey,
+    InvalidKey,
+    InvalidValue,
+    InvalidComment,
 };
 
 class IConfigParserCallback {
   public:
     virtual ~IConfigParserCallback() = default;
     virtual bool onComment(const IParserCursor& cursor, std::string_view comment) = 0;
-    // Returns kLineAccepted or the code of the refusal.
-    virtual int onKeyValue(const IParserCursor& cursor, std::string_view key,
-                           std::optional<std::string_view> value) = 0;
-    virtual void onError(const IParserCursor& cursor, int code) = 0;
+    // Returns LineCode::Accepted or the code of the refusal.
+    virtual LineCode onKeyValue(const IParserCursor& cursor, std::string_view key,
+                                std::optional<std::string_view> value) = 0;
+    virtual void onError(const IParserCursor& cursor, LineCode code) = 0;
 };
 
 // Turns accepted lines into entries (key mapping, then validation) and words the errors.
@@ -79,9 +80,9 @@ class ConfigBuilder : public IConfigParserCallback {
           listener_(listener) {}
 
     bool onComment(const IParserCursor& cursor, std::string_view comment) override;
-    int onKeyValue(const IParserCursor& cursor, std::string_view key,
-                   std::optional<std::string_view> value) override;
-    void onError(const IParserCursor& cursor, int code) override;
+    LineCode onKeyValue(const IParserCursor& cursor, std::string_view key,
+                        std::optional<std::string_view> value) override;
+    void onError(const IParserCursor& cursor, LineCode code) override;
 
     // The accepted entries; of a key given more than once, the last line wins.
     ConfigMap takeEntries();
@@ -96,7 +97,7 @@ class ConfigBuilder : public IConfigParserCallback {
 };
 
 // The message text of a line code ("Key without value", "Empty key", ...).
-const char* lineCodeMessage(int code);
+const char* lineCodeMessage(LineCode code);
 
 // Splits the text into lines (CR, LF or CR LF) and hands each line to the callback. A
 // settings::Exception from the callback ends the procedure when stopOnFirstError is set and
@@ -121,7 +122,8 @@ class PlainTextFileConfigParser : public IConfigParser {
     class IBuffer {
       public:
         virtual ~IBuffer() = default;
-        // The whole text; throws settings::Exception (304, 307, 314, 315).
+        // The whole text; throws settings::Exception (SETTINGS_E_FILE_OPEN, _FILE_READ,
+        // _TEXT_NOT_UTF8, _FILE_TOO_LARGE).
         virtual void getContent(std::string& out) const = 0;
     };
 

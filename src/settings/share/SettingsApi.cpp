@@ -42,8 +42,8 @@ bool anyNull(const Pointers*... pointers) {
     return ((pointers == nullptr) || ...);
 }
 
-// Runs one operation: 0 when it completes, the code of a settings::Exception, 200 for anything
-// else.
+// Runs one operation: SETTINGS_OK when it completes, the code of a settings::Exception,
+// SETTINGS_E_UNEXPECTED for anything else.
 template <class Operation>
 int run(Operation&& operation) noexcept {
     try {
@@ -58,7 +58,7 @@ int run(Operation&& operation) noexcept {
 
 SettingsContext* contextCreate() {
     // No catching frame: a failure to locate the system settings file leaves as
-    // settings::Exception 200.
+    // settings::Exception SETTINGS_E_UNEXPECTED.
     return reinterpret_cast<SettingsContext*>(new (std::nothrow) Context());
 }
 

@@ -1,10 +1,13 @@
 // The exceptions of the settings store. The entry table turns every settings::Exception into
-// its status code; its clients may throw it too (with the same codes).
+// its status code (a SettingsStatus of settings.h); its clients may throw it too, with the same
+// codes.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+
+#include "settings.h"
 
 namespace settings {
 
@@ -18,8 +21,8 @@ class Exception : public std::runtime_error {
     int32_t code_;
 };
 
-// The codes that callers distinguish by type: 301 (no value or wrong type), 302 (invalid text)
-// and 303 (key absent).
+// The codes that callers distinguish by type: SETTINGS_E_NO_VALUE_OR_WRONG_TYPE,
+// SETTINGS_E_INVALID_TEXT and SETTINGS_E_KEY_ABSENT.
 template <int32_t Code>
 class ExceptionCode : public Exception {
   public:

@@ -25,9 +25,10 @@ bool currentDirectory(std::string& out);
 bool commonAppDataFolder(std::u16string& out);
 
 // Stores `text` in the file in text mode so that a failure never leaves a damaged file: the text
-// goes to a new file beside the target first, which then replaces the target. Returns 0, 304
-// (a file cannot be opened, created or replaced) or 306 (the write was incomplete). On failure
-// the target is unchanged and the temporary file is removed.
+// goes to a new file beside the target first, which then replaces the target. Returns
+// SETTINGS_OK, SETTINGS_E_FILE_OPEN (a file cannot be opened, created or replaced) or
+// SETTINGS_E_FILE_WRITE (the write was incomplete). On failure the target is unchanged and the
+// temporary file is removed.
 int replaceFileContents(const CanonicalPath& path, std::string_view text);
 
 // Deletes a file; false when it could not be deleted (an absent file included).

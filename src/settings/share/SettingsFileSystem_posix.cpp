@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "SettingsFileSystem.h"
+#include "settings.h"
 #include "SettingsTestSupport.h"
 #include "Utf8.h"
 
@@ -106,7 +107,7 @@ bool commonAppDataFolder(std::u16string& out) {
 
 int replaceFileContents(const CanonicalPath& path, std::string_view text) {
     const std::string target = host::hostPath(path.utf8);
-    if (target.empty()) return 304;
+    if (target.empty()) return SETTINGS_E_FILE_OPEN;
 
     static std::atomic<unsigned> counter{0};
     std::string temporary;
@@ -117,7 +118,7 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text) {
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) return 304;
+    if (fd < 0) return SETTINGS_E_FILE_OPEN;
 
     // Keep the permissions of the file being replaced.
     struct stat existing {};
@@ -133,13 +134,13 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text) {
     const bool closed = ::close(fd) == 0;
     if (written != text.size() || !closed) {
         ::unlink(temporary.c_str());
-        return 306;
+        return SETTINGS_E_FILE_WRITE;
     }
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
-        return 304;
+        return SETTINGS_E_FILE_OPEN;
     }
-    return 0;
+    return SETTINGS_OK;
 }
 
 bool removeFile(const CanonicalPath& path) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "SettingsFileSystem.h"
+#include "settings.h"
 #include "Utf8.h"
 
 namespace settings_impl::fs {
@@ -63,7 +64,7 @@ bool commonAppDataFolder(std::u16string& out) {
 
 int replaceFileContents(const CanonicalPath& path, std::string_view text) {
     // A drive alone names no file.
-    if (path.components.size() < 2) return 304;
+    if (path.components.size() < 2) return SETTINGS_E_FILE_OPEN;
     static std::atomic<unsigned> counter{0};
     std::u16string temporary;
     int fd = -1;
@@ -75,20 +76,20 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text) {
             _wopen(wide(temporary), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT, _S_IREAD | _S_IWRITE);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) return 304;
+    if (fd < 0) return SETTINGS_E_FILE_OPEN;
 
     // Text mode: every line feed is stored as CR LF.
     std::FILE* file = _fdopen(fd, "wt");
     if (file == nullptr) {
         _close(fd);
         DeleteFileW(wide(temporary));
-        return 304;
+        return SETTINGS_E_FILE_OPEN;
     }
     const std::size_t written = std::fwrite(text.data(), 1, text.size(), file);
     const bool closed = std::fclose(file) == 0;
     if (written != text.size() || !closed) {
         DeleteFileW(wide(temporary));
-        return 306;
+        return SETTINGS_E_FILE_WRITE;
     }
     // An existing file is replaced in place so that its attributes and security stay.
     const BOOL replaced =
@@ -98,9 +99,9 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text) {
             : MoveFileExW(wide(temporary), wide(path.utf16), MOVEFILE_REPLACE_EXISTING);
     if (!replaced) {
         DeleteFileW(wide(temporary));
-        return 304;
+        return SETTINGS_E_FILE_OPEN;
     }
-    return 0;
+    return SETTINGS_OK;
 }
 
 bool removeFile(const CanonicalPath& path) { return DeleteFileW(wide(path.utf16)) != 0; }

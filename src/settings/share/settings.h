@@ -36,8 +36,15 @@ enum SettingsStatus {
     SETTINGS_E_INVALID_TEXT = 302,
     SETTINGS_E_KEY_ABSENT = 303,
     SETTINGS_E_FILE_OPEN = 304,
+    /* A file may not be read for lack of permission. The store itself does not return it (a
+     * refused open is 304); clients report their own file failures with it and the two below. */
+    SETTINGS_E_FILE_PERMISSIONS = 305,
     SETTINGS_E_FILE_WRITE = 306,
     SETTINGS_E_FILE_READ = 307,
+    /* A file could not be renamed. */
+    SETTINGS_E_FILE_RENAME = 308,
+    /* A file could not be removed. */
+    SETTINGS_E_FILE_REMOVE = 309,
     /* A path of 260 bytes or more. */
     SETTINGS_E_PATH_TOO_LONG = 310,
     /* An empty path, a forbidden component, ".." above the root, or a folder that cannot be

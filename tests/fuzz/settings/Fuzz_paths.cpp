@@ -16,15 +16,15 @@ namespace {
 bool isPathStatus(int status) {
     switch (status) {
         case 0:
-        case 200:
-        case 304:
-        case 306:
-        case 307:
-        case 310:
-        case 311:
-        case 312:
-        case 314:
-        case 315:
+        case SETTINGS_E_UNEXPECTED:
+        case SETTINGS_E_FILE_OPEN:
+        case SETTINGS_E_FILE_WRITE:
+        case SETTINGS_E_FILE_READ:
+        case SETTINGS_E_PATH_TOO_LONG:
+        case SETTINGS_E_PATH_INVALID:
+        case SETTINGS_E_PATH_NOT_UTF8:
+        case SETTINGS_E_TEXT_NOT_UTF8:
+        case SETTINGS_E_FILE_TOO_LARGE:
             return true;
         default:
             return false;

@@ -160,6 +160,30 @@ TEST_F(ConfigLoadTest, CmdLineRendersPropertiesInTableOrder) {
     EXPECT_EQ(config_->BuildCmdLine(config_->backupContext()), "");
 }
 
+TEST_F(ConfigLoadTest, CmdLineTheWorkingContextRefusesStopsTheLoad) {
+    // The working context gets rules under which any "CMDLINE" text is refused (it must be a
+    // number) while every other key passes as it is.
+    const SettingsFunctions& api = config_->workingContext().api();
+    SettingsValidatorBuilder* builder = api.validator_builder_create();
+    ASSERT_NE(builder, nullptr);
+    EXPECT_EQ(api.validator_builder_allow_unknown_keys(builder, 1), SETTINGS_OK);
+    EXPECT_EQ(api.validator_builder_set_integer_validator(builder, "CMDLINE"), SETTINGS_OK);
+    SettingsValidator* raw = nullptr;
+    EXPECT_EQ(api.validator_builder_create_validator(builder, &raw), SETTINGS_OK);
+    api.validator_builder_destroy(builder);
+    const std::unique_ptr<SettingsValidator, void (*)(SettingsValidator*)> validator(
+        raw, api.validator_destroy);
+    config_->workingContext().setValidator(validator.get());
+
+    clearLog();
+    EXPECT_EQ(load({"INSTALLDIR=D:\\kit"}), SETTINGS_E_REFUSED_LINES);
+    EXPECT_EQ(logMessages(kLoadFunction, "ERROR"),
+              std::vector<std::string>{"Error occurred while adding CMDLINE to config (status "
+                                       "313). Exiting installer."});
+    EXPECT_FALSE(config_->IsStringOptionSet(STRING_CMDLINE));
+    EXPECT_FALSE(logHas("-->Normalizing Export..."));
+}
+
 TEST_F(ConfigLoadTest, MissingInstallFileStopsTheLoadWithMessage3075) {
     ASSERT_EQ(load({"INSTALLCFG=C:\\nowhere\\install.cfg"}), SETTINGS_E_FILE_OPEN);
     ASSERT_EQ(boxes_.size(), 1u);
@@ -278,52 +302,52 @@ TEST_F(ConfigLoadTest, EveryStatusHasItsMessage) {
     };
     const std::string head = "Unable to install Corvid\n\n";
     const std::vector<Case> cases = {
-        {200,
+        {SETTINGS_E_UNEXPECTED,
          head + "An internal error occurred.\nCheck that configuration files are valid and "
                 "that all settings are correct.",
          ""},
-        {300, "", "IDS_ERROR_INVALID_PARAMETER"},
-        {304,
+        {SETTINGS_E_NULL_ARGUMENT, "", "IDS_ERROR_INVALID_PARAMETER"},
+        {SETTINGS_E_FILE_OPEN,
          head + "Unable to open file C:\\p.cfg.\nCheck that the configuration file exists "
                 "and that the path to the file is correct.",
          ""},
-        {305,
+        {SETTINGS_E_FILE_PERMISSIONS,
          head + "Cannot read configuration file C:\\p.cfg due to invalid permissions.\nCheck "
                 "that you have sufficient permissions to read this file.",
          ""},
-        {306,
+        {SETTINGS_E_FILE_WRITE,
          head + "Writing to the runtime configuration file failed.\nCheck permissions and "
                 "settings.",
          ""},
-        {307,
+        {SETTINGS_E_FILE_READ,
          head + "An error occurred while reading file C:\\p.cfg.\nCheck that the file is "
                 "valid and that all settings are correct.",
          ""},
-        {308, "", "IDS_ERROR_RENAME_MESSAGE"},
-        {309, "", "IDS_ERROR_REMOVE_MESSAGE"},
-        {310,
+        {SETTINGS_E_FILE_RENAME, "", "IDS_ERROR_RENAME_MESSAGE"},
+        {SETTINGS_E_FILE_REMOVE, "", "IDS_ERROR_REMOVE_MESSAGE"},
+        {SETTINGS_E_PATH_TOO_LONG,
          head + "The path to the install configuration file is too long.\nCheck that the "
                 "path is correct.",
          ""},
-        {311,
+        {SETTINGS_E_PATH_INVALID,
          head + "The path to the install configuration file is invalid.\nCheck that the "
                 "path is correct.",
          ""},
-        {312,
+        {SETTINGS_E_PATH_NOT_UTF8,
          head + "The path to the install configuration file is not in plain text.\nCheck "
                 "that the path is correct.",
          ""},
-        {313,
+        {SETTINGS_E_REFUSED_LINES,
          head + "Configuration file C:\\p.cfg is malformed in line <line number>.\nCheck "
                 "data and formatting of the file.",
          ""},
-        {314,
+        {SETTINGS_E_TEXT_NOT_UTF8,
          head + "Configuration file C:\\p.cfg is not in plain text.\nCheck formatting and "
                 "try again.",
          ""},
-        {315, head + "Configuration file C:\\p.cfg is too long.\nCheck that the file is correct.",
-         ""},
-        {302, "", "Unknown Error code 302"},
+        {SETTINGS_E_FILE_TOO_LARGE,
+         head + "Configuration file C:\\p.cfg is too long.\nCheck that the file is correct.", ""},
+        {SETTINGS_E_INVALID_TEXT, "", "Unknown Error code 302"},
         {-1, "", "Unknown Error code -1"},
     };
     SettingsContextHolder& holder = config_->exportContext();

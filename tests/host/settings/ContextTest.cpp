@@ -17,7 +17,7 @@ class ContextImport : public DriveFixture {};
 TEST_F(ContextImport, RefusedLinesAreSkippedAndListedWithoutStopping) {
     ASSERT_EQ(importText("old=1"), 0);
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(importText("a=1\n=x\nb=2\nc=3\nnovalue\nd=4"), 313);
+    EXPECT_EQ(importText("a=1\n=x\nb=2\nc=3\nnovalue\nd=4"), SETTINGS_E_REFUSED_LINES);
     const std::string errors = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(errors,
               "Error reading config file: \"Empty key\" at line 2; char 1\n"
@@ -29,7 +29,8 @@ TEST_F(ContextImport, RefusedLinesAreSkippedAndListedWithoutStopping) {
 TEST_F(ContextImport, StopOnFirstErrorLeavesSettingsUnchanged) {
     ASSERT_EQ(importText("old=1"), 0);
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(importText("a=1\n=x\nb=2\nc=3\nnovalue\nd=4", nullptr, nullptr, true), 313);
+    EXPECT_EQ(importText("a=1\n=x\nb=2\nc=3\nnovalue\nd=4", nullptr, nullptr, true),
+              SETTINGS_E_REFUSED_LINES);
     ::testing::internal::GetCapturedStderr();
     EXPECT_THAT(importErrors(), ElementsAre(1));
     EXPECT_EQ(keys(), (std::vector<std::string>{"old"}));
@@ -37,7 +38,7 @@ TEST_F(ContextImport, StopOnFirstErrorLeavesSettingsUnchanged) {
 
 TEST_F(ContextImport, ASuccessfulImportEmptiesTheErrorList) {
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(importText("=x"), 313);
+    EXPECT_EQ(importText("=x"), SETTINGS_E_REFUSED_LINES);
     ::testing::internal::GetCapturedStderr();
     EXPECT_THAT(importErrors(), ElementsAre(0));
     EXPECT_EQ(importText("a=1"), 0);
@@ -46,15 +47,17 @@ TEST_F(ContextImport, ASuccessfulImportEmptiesTheErrorList) {
 
 TEST_F(ContextImport, FailuresBeforeParsingKeepTheErrorListOrEmptyIt) {
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(importText("=x"), 313);
+    EXPECT_EQ(importText("=x"), SETTINGS_E_REFUSED_LINES);
     ::testing::internal::GetCapturedStderr();
     // A refused path ends the import before the list is touched ...
-    EXPECT_EQ(api().context_import_from_file(context_, "C:/a|b", nullptr, nullptr, 1, 0), 311);
+    EXPECT_EQ(api().context_import_from_file(context_, "C:/a|b", nullptr, nullptr, 1, 0),
+              SETTINGS_E_PATH_INVALID);
     EXPECT_THAT(importErrors(), ElementsAre(0));
     // ... an unreadable file after it was emptied.
-    EXPECT_EQ(api().context_import_from_file(context_, "C:/none", nullptr, nullptr, 1, 0), 304);
+    EXPECT_EQ(api().context_import_from_file(context_, "C:/none", nullptr, nullptr, 1, 0),
+              SETTINGS_E_FILE_OPEN);
     EXPECT_THAT(importErrors(), IsEmpty());
-    EXPECT_EQ(importText("a=\xFF"), 314);
+    EXPECT_EQ(importText("a=\xFF"), SETTINGS_E_TEXT_NOT_UTF8);
 }
 
 TEST_F(ContextImport, MergeReplacesValuesAndKeyWithoutValueDropsTheValue) {
@@ -63,7 +66,7 @@ TEST_F(ContextImport, MergeReplacesValuesAndKeyWithoutValueDropsTheValue) {
     ASSERT_EQ(importText("k\nnew=3", nullptr, nullptr, true, true, source), 0);
     ASSERT_EQ(api().context_import_from_context(context_, source), 0);
     EXPECT_EQ(keys(), (std::vector<std::string>{"k", "keep", "new"}));
-    EXPECT_EQ(value("k"), "<301>");
+    EXPECT_EQ(value("k"), "<" + std::to_string(SETTINGS_E_NO_VALUE_OR_WRONG_TYPE) + ">");
     int f = 0;
     EXPECT_EQ(api().context_get_boolean_value(context_, "k", &f), 0);
     EXPECT_EQ(f, 1);
@@ -95,11 +98,12 @@ class ContextQueries : public DriveFixture {};
 TEST_F(ContextQueries, EraseAndGetters) {
     ASSERT_EQ(importText("a=1\nbare", nullptr, nullptr, true, true), 0);
     int f = 0;
-    EXPECT_EQ(api().context_get_boolean_value(context_, "absent", &f), 303);
-    EXPECT_EQ(api().context_erase_key(context_, "absent"), 303);
+    EXPECT_EQ(api().context_get_boolean_value(context_, "absent", &f), SETTINGS_E_KEY_ABSENT);
+    EXPECT_EQ(api().context_erase_key(context_, "absent"), SETTINGS_E_KEY_ABSENT);
     EXPECT_EQ(api().context_erase_key(context_, "bare"), 0);
     EXPECT_EQ(keys(), (std::vector<std::string>{"a"}));
-    EXPECT_EQ(api().context_erase_key(context_, "A"), 303);  // keys are case-sensitive
+    EXPECT_EQ(api().context_erase_key(context_, "A"),
+              SETTINGS_E_KEY_ABSENT);  // keys are case-sensitive
     EXPECT_EQ(api().context_erase_key(context_, "a"), 0);
     int empty = 0;
     EXPECT_EQ(api().context_is_empty(context_, &empty), 0);
@@ -143,10 +147,11 @@ TEST_F(ContextQueries, Equality) {
     EXPECT_EQ(api().context_is_equal(context_, other, &equal), 0);
     EXPECT_EQ(equal, 1);
 
-    // The first has a value where the second has none: reported as 301, out left alone.
+    // The first has a value where the second has none: reported as
+    // SETTINGS_E_NO_VALUE_OR_WRONG_TYPE, out left alone.
     ASSERT_EQ(importText("a=x", nullptr, nullptr, true, true), 0);
     equal = -1;
-    EXPECT_EQ(api().context_is_equal(context_, other, &equal), 301);
+    EXPECT_EQ(api().context_is_equal(context_, other, &equal), SETTINGS_E_NO_VALUE_OR_WRONG_TYPE);
     EXPECT_EQ(equal, -1);
     EXPECT_EQ(api().context_is_equal(other, context_, &equal), 0);
     EXPECT_EQ(equal, 0);
@@ -196,10 +201,10 @@ TEST_F(Paths, RelativePathsAndDotDotResolveAgainstTheCurrentDirectory) {
     EXPECT_EQ(importFile(".\\y"), 0);
     EXPECT_EQ(value("k"), "work");
     EXPECT_EQ(importFile("C:/work/./sub/..//y"), 0);
-    EXPECT_EQ(importFile("c:/.."), 311);
-    EXPECT_EQ(importFile("../../x"), 311);
-    EXPECT_EQ(importFile(""), 311);
-    EXPECT_EQ(importFile("/./"), 311);
+    EXPECT_EQ(importFile("c:/.."), SETTINGS_E_PATH_INVALID);
+    EXPECT_EQ(importFile("../../x"), SETTINGS_E_PATH_INVALID);
+    EXPECT_EQ(importFile(""), SETTINGS_E_PATH_INVALID);
+    EXPECT_EQ(importFile("/./"), SETTINGS_E_PATH_INVALID);
 }
 
 TEST_F(Paths, ComponentsAreChecked) {
@@ -209,25 +214,26 @@ TEST_F(Paths, ComponentsAreChecked) {
     EXPECT_EQ(importFile("C:/CON.txt"), 0);
     for (const char* bad : {"C:/CON", "C:/x/LPT9/y", "C:/a<b", "C:/a>b", "C:/a\"b", "C:/a|b",
                             "C:/a?b", "C:/a*b", "C:/a:b", "C:/D:/x", "C:/a\tb"}) {
-        EXPECT_EQ(importFile(bad), 311) << bad;
+        EXPECT_EQ(importFile(bad), SETTINGS_E_PATH_INVALID) << bad;
     }
-    EXPECT_EQ(importFile("C:/a\xFF"), 312);
-    EXPECT_EQ(importFile("C:/\xC0\x80"), 200);  // passes the check, fails strict conversion
+    EXPECT_EQ(importFile("C:/a\xFF"), SETTINGS_E_PATH_NOT_UTF8);
+    EXPECT_EQ(importFile("C:/\xC0\x80"),
+              SETTINGS_E_UNEXPECTED);  // passes the check, fails strict conversion
 }
 
 TEST_F(Paths, LengthLimitAppliesToTheTextAndTheResolvedPath) {
     const std::string name259 = "C:/" + std::string(256, 'a');
-    EXPECT_EQ(importFile(name259), 304);  // accepted, but no such file
-    EXPECT_EQ(importFile(name259 + "a"), 310);
+    EXPECT_EQ(importFile(name259), SETTINGS_E_FILE_OPEN);  // accepted, but no such file
+    EXPECT_EQ(importFile(name259 + "a"), SETTINGS_E_PATH_TOO_LONG);
     // Short text that grows beyond the limit with the current directory.
     settings_impl::host::setCurrentDirectory("C:/" + std::string(250, 'w'));
-    EXPECT_EQ(importFile("abcdefghij"), 310);
+    EXPECT_EQ(importFile("abcdefghij"), SETTINGS_E_PATH_TOO_LONG);
 }
 
 TEST_F(Paths, CurrentDirectoryProblemsAreUnexpectedFailures) {
     settings_impl::host::setCurrentDirectory("\\\\server\\share");
-    EXPECT_EQ(importFile("relative.cfg"), 200);
-    EXPECT_EQ(importFile("C:/absolute.cfg"), 304);
+    EXPECT_EQ(importFile("relative.cfg"), SETTINGS_E_UNEXPECTED);
+    EXPECT_EQ(importFile("C:/absolute.cfg"), SETTINGS_E_FILE_OPEN);
 }
 
 class Export : public DriveFixture {};
@@ -246,11 +252,13 @@ TEST_F(Export, CreatesMissingFoldersAndReplacesAnExistingFile) {
 
 TEST_F(Export, FoldersThatCannotBeMadeAre311) {
     writeFile(host("blocker"), "x");
-    EXPECT_EQ(api().context_export_to_file(context_, "C:/blocker/sub/s.cfg"), 311);
-    EXPECT_EQ(api().context_export_to_file(context_, "C:/new/file/../x/CON"), 311);
+    EXPECT_EQ(api().context_export_to_file(context_, "C:/blocker/sub/s.cfg"),
+              SETTINGS_E_PATH_INVALID);
+    EXPECT_EQ(api().context_export_to_file(context_, "C:/new/file/../x/CON"),
+              SETTINGS_E_PATH_INVALID);
     EXPECT_FALSE(std::filesystem::exists(host("new")));  // refused before any folder is made
-    EXPECT_EQ(api().context_export_to_file(context_, "E:/unmapped/s.cfg"), 311);
-    EXPECT_EQ(api().context_export_to_file(context_, "E:/s.cfg"), 304);
+    EXPECT_EQ(api().context_export_to_file(context_, "E:/unmapped/s.cfg"), SETTINGS_E_PATH_INVALID);
+    EXPECT_EQ(api().context_export_to_file(context_, "E:/s.cfg"), SETTINGS_E_FILE_OPEN);
 }
 
 TEST_F(Export, AFailedWriteLeavesTheEarlierFileAndNoTemporaryFile) {
@@ -271,7 +279,7 @@ TEST_F(Export, AFailedWriteLeavesTheEarlierFileAndNoTemporaryFile) {
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, oldHandler);
 
-    EXPECT_EQ(status, 306);
+    EXPECT_EQ(status, SETTINGS_E_FILE_WRITE);
     EXPECT_EQ(readFile(host("keep/s.cfg")), "a=1\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(host("keep")),
                             std::filesystem::directory_iterator()),
@@ -286,7 +294,7 @@ TEST_F(Export, AnUnwritableFolderIs304AndKeepsTheFile) {
     const int status = api().context_export_to_file(context_, "C:/ro/s.cfg");
     std::filesystem::permissions(host("ro"), std::filesystem::perms::owner_all);
     if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-    EXPECT_EQ(status, 304);
+    EXPECT_EQ(status, SETTINGS_E_FILE_OPEN);
     EXPECT_EQ(readFile(host("ro/s.cfg")), " ");
 }
 

@@ -30,50 +30,55 @@ TEST_F(EntryChecks, NullRequiredPointersAre300AndChangeNothing) {
     int n = 7;
     double d = 0;
     const int* lines = nullptr;
-    EXPECT_EQ(t.context_get_system_config_file_path(nullptr, &text), 300);
-    EXPECT_EQ(t.context_get_system_config_file_path(c, nullptr), 300);
-    EXPECT_EQ(t.context_import_from_file(c, nullptr, nullptr, nullptr, 1, 0), 300);
-    EXPECT_EQ(t.context_import_from_string(nullptr, "a=1", nullptr, nullptr, 1, 0), 300);
-    EXPECT_EQ(t.context_import_from_string(c, nullptr, nullptr, nullptr, 1, 0), 300);
-    EXPECT_EQ(t.context_import_from_context(c, nullptr), 300);
-    EXPECT_EQ(t.context_get_last_import_errors(c, &lines, nullptr), 300);
-    EXPECT_EQ(t.context_get_last_import_errors(c, nullptr, &n), 300);
-    EXPECT_EQ(t.context_export_to_file(c, nullptr), 300);
-    EXPECT_EQ(t.context_is_empty(c, nullptr), 300);
-    EXPECT_EQ(t.context_is_equal(c, nullptr, &n), 300);
-    EXPECT_EQ(t.context_iterate_keys(c, nullptr, nullptr), 300);
-    EXPECT_EQ(t.context_get_utf8_value(c, nullptr, &text), 300);
-    EXPECT_EQ(t.context_get_boolean_value(c, "k", nullptr), 300);
-    EXPECT_EQ(t.context_get_integer_value(nullptr, "k", &n), 300);
-    EXPECT_EQ(t.context_get_double_value(c, "k", nullptr), 300);
-    EXPECT_EQ(t.context_erase_key(c, nullptr), 300);
-    EXPECT_EQ(t.validator_builder_create_validator(nullptr, nullptr), 300);
-    EXPECT_EQ(t.validator_builder_set_utf8_validator(nullptr, "k"), 300);
-    EXPECT_EQ(t.validator_builder_set_integer_validator(nullptr, "k"), 300);
-    EXPECT_EQ(t.validator_builder_set_boolean_validator(nullptr, "k"), 300);
-    EXPECT_EQ(t.validator_builder_set_double_validator(nullptr, "k"), 300);
-    EXPECT_EQ(t.validator_builder_allow_unknown_keys(nullptr, 1), 300);
-    EXPECT_EQ(t.validator_builder_set_dirname_validator(nullptr, "k", 0), 300);
-    EXPECT_EQ(t.key_mapper_builder_create_key_mapper(nullptr, nullptr), 300);
-    EXPECT_EQ(t.key_mapper_builder_map(nullptr, "a", "b", 0), 300);
+    EXPECT_EQ(t.context_get_system_config_file_path(nullptr, &text), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_get_system_config_file_path(c, nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_import_from_file(c, nullptr, nullptr, nullptr, 1, 0),
+              SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_import_from_string(nullptr, "a=1", nullptr, nullptr, 1, 0),
+              SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_import_from_string(c, nullptr, nullptr, nullptr, 1, 0),
+              SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_import_from_context(c, nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_get_last_import_errors(c, &lines, nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_get_last_import_errors(c, nullptr, &n), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_export_to_file(c, nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_is_empty(c, nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_is_equal(c, nullptr, &n), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_iterate_keys(c, nullptr, nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_get_utf8_value(c, nullptr, &text), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_get_boolean_value(c, "k", nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_get_integer_value(nullptr, "k", &n), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_get_double_value(c, "k", nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.context_erase_key(c, nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.validator_builder_create_validator(nullptr, nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.validator_builder_set_utf8_validator(nullptr, "k"), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.validator_builder_set_integer_validator(nullptr, "k"), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.validator_builder_set_boolean_validator(nullptr, "k"), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.validator_builder_set_double_validator(nullptr, "k"), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.validator_builder_allow_unknown_keys(nullptr, 1), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.validator_builder_set_dirname_validator(nullptr, "k", 0), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.key_mapper_builder_create_key_mapper(nullptr, nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.key_mapper_builder_map(nullptr, "a", "b", 0), SETTINGS_E_NULL_ARGUMENT);
     EXPECT_EQ(n, 7);
     EXPECT_EQ(d, 0);
 
     SettingsValidatorBuilder* b = t.validator_builder_create();
-    EXPECT_EQ(t.validator_builder_set_utf8_validator(b, nullptr), 300);
-    EXPECT_EQ(t.validator_builder_set_fixed_value_validator(b, "k", nullptr, 1), 300);
+    EXPECT_EQ(t.validator_builder_set_utf8_validator(b, nullptr), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.validator_builder_set_fixed_value_validator(b, "k", nullptr, 1),
+              SETTINGS_E_NULL_ARGUMENT);
     // An entry without text is refused before any entry is taken.
     const FixedValueEntry entries[] = {{"x", 1, 0}, {nullptr, 2, 0}};
-    EXPECT_EQ(t.validator_builder_set_fixed_value_validator(b, "k", entries, 2), 300);
+    EXPECT_EQ(t.validator_builder_set_fixed_value_validator(b, "k", entries, 2),
+              SETTINGS_E_NULL_ARGUMENT);
     SettingsValidator* v = nullptr;
     ASSERT_EQ(t.validator_builder_create_validator(b, &v), 0);
-    EXPECT_EQ(importText("k=x", v), 313);  // no rule for k was set
+    EXPECT_EQ(importText("k=x", v), SETTINGS_E_REFUSED_LINES);  // no rule for k was set
     t.validator_destroy(v);
     t.validator_builder_destroy(b);
 
     SettingsKeyMapperBuilder* mb = t.key_mapper_builder_create();
-    EXPECT_EQ(t.key_mapper_builder_map(mb, "a", nullptr, 0), 300);
-    EXPECT_EQ(t.key_mapper_builder_map(mb, nullptr, "b", 0), 300);
+    EXPECT_EQ(t.key_mapper_builder_map(mb, "a", nullptr, 0), SETTINGS_E_NULL_ARGUMENT);
+    EXPECT_EQ(t.key_mapper_builder_map(mb, nullptr, "b", 0), SETTINGS_E_NULL_ARGUMENT);
     t.key_mapper_builder_destroy(mb);
 
     EXPECT_EQ(keys(), std::vector<std::string>());
@@ -89,10 +94,10 @@ TEST_F(EntryChecks, OutArgumentsAreWrittenOnlyOnSuccess) {
     int n = 99;
     double d = 9.5;
     const char* text = "unchanged";
-    EXPECT_EQ(api().context_get_integer_value(context_, "absent", &n), 303);
-    EXPECT_EQ(api().context_get_integer_value(context_, "s", &n), 302);
-    EXPECT_EQ(api().context_get_double_value(context_, "s", &d), 302);
-    EXPECT_EQ(api().context_get_utf8_value(context_, "absent", &text), 303);
+    EXPECT_EQ(api().context_get_integer_value(context_, "absent", &n), SETTINGS_E_KEY_ABSENT);
+    EXPECT_EQ(api().context_get_integer_value(context_, "s", &n), SETTINGS_E_INVALID_TEXT);
+    EXPECT_EQ(api().context_get_double_value(context_, "s", &d), SETTINGS_E_INVALID_TEXT);
+    EXPECT_EQ(api().context_get_utf8_value(context_, "absent", &text), SETTINGS_E_KEY_ABSENT);
     EXPECT_EQ(n, 99);
     EXPECT_EQ(d, 9.5);
     EXPECT_STREQ(text, "unchanged");
@@ -132,7 +137,7 @@ TEST_F(EntryChecks, ContextCreateLetsThePathFailureThrough) {
         api().context_destroy(c);
         ADD_FAILURE() << "no exception";
     } catch (const settings::Exception& e) {
-        EXPECT_EQ(e.code(), 200);
+        EXPECT_EQ(e.code(), SETTINGS_E_UNEXPECTED);
     }
     // An unpaired surrogate cannot become UTF-8.
     settings_impl::host::setCommonAppDataFolder(std::u16string(1, char16_t(0xDC00)));
@@ -141,9 +146,9 @@ TEST_F(EntryChecks, ContextCreateLetsThePathFailureThrough) {
 }
 
 TEST(SettingsExceptions, CodesAndHierarchy) {
-    const settings::ExceptionCode<301> e;
+    const settings::ExceptionCode<SETTINGS_E_NO_VALUE_OR_WRONG_TYPE> e;
     const settings::Exception& base = e;
     const std::runtime_error& runtime = e;
-    EXPECT_EQ(base.code(), 301);
+    EXPECT_EQ(base.code(), SETTINGS_E_NO_VALUE_OR_WRONG_TYPE);
     EXPECT_STREQ(runtime.what(), "");
 }

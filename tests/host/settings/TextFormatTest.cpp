@@ -184,15 +184,18 @@ TEST(StringContent, InvalidUtf8IsRefusedBeforeAnyLine) {
         parser->parse();
         FAIL() << "no exception";
     } catch (const settings::Exception& e) {
-        EXPECT_EQ(e.code(), 314);
+        EXPECT_EQ(e.code(), SETTINGS_E_TEXT_NOT_UTF8);
     }
 }
 
 TEST(LineCodes, EveryCodeHasItsMessage) {
-    EXPECT_STREQ(settings_impl::lineCodeMessage(303), "Invalid key");
-    EXPECT_STREQ(settings_impl::lineCodeMessage(304), "Invalid value");
-    EXPECT_STREQ(settings_impl::lineCodeMessage(305), "Invalid comment");
-    EXPECT_STREQ(settings_impl::lineCodeMessage(42), "Unknown error");
+    using settings_impl::LineCode;
+    using settings_impl::lineCodeMessage;
+    EXPECT_STREQ(lineCodeMessage(LineCode::InvalidKey), "Invalid key");
+    EXPECT_STREQ(lineCodeMessage(LineCode::InvalidValue), "Invalid value");
+    EXPECT_STREQ(lineCodeMessage(LineCode::InvalidComment), "Invalid comment");
+    EXPECT_STREQ(lineCodeMessage(LineCode::Accepted), "Unknown error");
+    EXPECT_STREQ(lineCodeMessage(static_cast<LineCode>(42)), "Unknown error");
 }
 
 class FileFormat : public DriveFixture {};
@@ -207,16 +210,20 @@ TEST_F(FileFormat, FilesBelowOneMebibyteAreReadLargerOnesRefused) {
     text.push_back('#');
     writeFile(host("work/limit.cfg"), text);
     api().context_erase_key(context_, "k");
-    EXPECT_EQ(api().context_import_from_file(context_, "limit.cfg", nullptr, nullptr, 1, 0), 315);
+    EXPECT_EQ(api().context_import_from_file(context_, "limit.cfg", nullptr, nullptr, 1, 0),
+              SETTINGS_E_FILE_TOO_LARGE);
     EXPECT_EQ(keys(), std::vector<std::string>());
 }
 
 TEST_F(FileFormat, FileContentMustBeUtf8AndFileMustExist) {
     writeFile(host("work/bad.cfg"), "a=\xC3");
-    EXPECT_EQ(api().context_import_from_file(context_, "bad.cfg", nullptr, nullptr, 1, 0), 314);
-    EXPECT_EQ(api().context_import_from_file(context_, "missing.cfg", nullptr, nullptr, 1, 0), 304);
+    EXPECT_EQ(api().context_import_from_file(context_, "bad.cfg", nullptr, nullptr, 1, 0),
+              SETTINGS_E_TEXT_NOT_UTF8);
+    EXPECT_EQ(api().context_import_from_file(context_, "missing.cfg", nullptr, nullptr, 1, 0),
+              SETTINGS_E_FILE_OPEN);
     std::filesystem::create_directory(host("work/folder.cfg"));
-    EXPECT_EQ(api().context_import_from_file(context_, "folder.cfg", nullptr, nullptr, 1, 0), 307);
+    EXPECT_EQ(api().context_import_from_file(context_, "folder.cfg", nullptr, nullptr, 1, 0),
+              SETTINGS_E_FILE_READ);
 }
 
 TEST_F(FileFormat, ExportWritesSortedEntriesAndBareKeys) {

@@ -38,7 +38,7 @@ TEST(IntegerConversion, BasesSignsAndTrailingText) {
     EXPECT_EQ(parseInteger("0x7fffffff"), INT32_MAX);
     for (const char* bad : {"abc", "", " ", "-", "2147483648", "-2147483649", "0x80000000",
                             "99999999999999999999", "\r5"}) {
-        EXPECT_EQ(codeOf([&] { parseInteger(bad); }), 302) << bad;
+        EXPECT_EQ(codeOf([&] { parseInteger(bad); }), SETTINGS_E_INVALID_TEXT) << bad;
     }
 }
 
@@ -52,8 +52,9 @@ TEST(BooleanConversion, WordsThenIntegers) {
     EXPECT_FALSE(parseBoolean("0"));
     EXPECT_TRUE(parseBoolean("2"));
     EXPECT_FALSE(parseBoolean("0x0"));
-    EXPECT_EQ(codeOf([] { parseBoolean("on"); }), 302);
-    EXPECT_EQ(codeOf([] { parseBoolean(" yes"); }), 302);  // whole-text comparison
+    EXPECT_EQ(codeOf([] { parseBoolean("on"); }), SETTINGS_E_INVALID_TEXT);
+    EXPECT_EQ(codeOf([] { parseBoolean(" yes"); }),
+              SETTINGS_E_INVALID_TEXT);  // whole-text comparison
 }
 
 TEST(DoubleConversion, DecimalNotationOnly) {
@@ -64,7 +65,7 @@ TEST(DoubleConversion, DecimalNotationOnly) {
     EXPECT_EQ(parseDouble("7."), 7.0);
     EXPECT_EQ(parseDouble("3e"), 3.0);
     for (const char* bad : {"", ".", "e5", "abc", "inf", "nan", "1e999"}) {
-        EXPECT_EQ(codeOf([&] { parseDouble(bad); }), 302) << bad;
+        EXPECT_EQ(codeOf([&] { parseDouble(bad); }), SETTINGS_E_INVALID_TEXT) << bad;
     }
 }
 
@@ -106,10 +107,11 @@ TEST_F(Rules, IntegerRuleStoresTheTypedValue) {
         EXPECT_EQ(value("n"), text);
     }
     for (const char* bad : {"abc", "", "4294967296"}) {
-        EXPECT_EQ(accept("n", bad), 313) << bad;
+        EXPECT_EQ(accept("n", bad), SETTINGS_E_REFUSED_LINES) << bad;
     }
     double d = 0;
-    EXPECT_EQ(api().context_get_double_value(context_, "n", &d), 301);  // typed, not a double
+    EXPECT_EQ(api().context_get_double_value(context_, "n", &d),
+              SETTINGS_E_NO_VALUE_OR_WRONG_TYPE);  // typed, not a double
 }
 
 TEST_F(Rules, BooleanRuleAndBareBooleanKeys) {
@@ -121,9 +123,10 @@ TEST_F(Rules, BooleanRuleAndBareBooleanKeys) {
         EXPECT_EQ(api().context_get_boolean_value(context_, "f", &f), 0);
         EXPECT_EQ(f, expected) << text;
     }
-    EXPECT_EQ(accept("f", "on"), 313);
+    EXPECT_EQ(accept("f", "on"), SETTINGS_E_REFUSED_LINES);
     int n = 0;
-    EXPECT_EQ(api().context_get_integer_value(context_, "f", &n), 301);
+    EXPECT_EQ(api().context_get_integer_value(context_, "f", &n),
+              SETTINGS_E_NO_VALUE_OR_WRONG_TYPE);
 }
 
 TEST_F(Rules, DoubleAndUtf8Rules) {
@@ -133,10 +136,11 @@ TEST_F(Rules, DoubleAndUtf8Rules) {
     double d = 0;
     EXPECT_EQ(api().context_get_double_value(context_, "d", &d), 0);
     EXPECT_EQ(d, 2.5);
-    EXPECT_EQ(accept("d", "x"), 313);
+    EXPECT_EQ(accept("d", "x"), SETTINGS_E_REFUSED_LINES);
     ASSERT_EQ(accept("s", "12"), 0);
     int n = 0;
-    EXPECT_EQ(api().context_get_integer_value(context_, "s", &n), 301);  // text, not a number
+    EXPECT_EQ(api().context_get_integer_value(context_, "s", &n),
+              SETTINGS_E_NO_VALUE_OR_WRONG_TYPE);  // text, not a number
 }
 
 TEST_F(Rules, FixedValuesSearchLastToFirstWithFlags) {
@@ -147,7 +151,7 @@ TEST_F(Rules, FixedValuesSearchLastToFirstWithFlags) {
     EXPECT_EQ(api().context_get_integer_value(context_, "m", &n), 0);
     EXPECT_EQ(n, 1);
     EXPECT_EQ(value("m"), "AUTO");
-    EXPECT_EQ(accept("m", "manual"), 313);
+    EXPECT_EQ(accept("m", "manual"), SETTINGS_E_REFUSED_LINES);
     ASSERT_EQ(accept("m", "Manual"), 0);
     EXPECT_EQ(api().context_get_integer_value(context_, "m", &n), 0);
     EXPECT_EQ(n, 2);
@@ -170,9 +174,9 @@ TEST_F(Rules, DirnameRule) {
     EXPECT_EQ(accept("dir", "C:\\Tools"), 0);
     EXPECT_EQ(accept("dir", "d:/a/../b"), 0);
     for (const char* bad : {"Tools", "C:\\a|b", "", "C:\\CON", "\\\\server\\share"}) {
-        EXPECT_EQ(accept("dir", bad), 313) << bad;
+        EXPECT_EQ(accept("dir", bad), SETTINGS_E_REFUSED_LINES) << bad;
     }
-    EXPECT_EQ(accept("dir", ("C:\\" + std::string(300, 'a')).c_str()), 313);
+    EXPECT_EQ(accept("dir", ("C:\\" + std::string(300, 'a')).c_str()), SETTINGS_E_REFUSED_LINES);
     api().validator_builder_set_dirname_validator(builder_, "dir", 1);
     for (const char* any : {"Tools", "C:\\a|b", ""}) {
         EXPECT_EQ(accept("dir", any), 0) << any;
@@ -183,17 +187,19 @@ TEST_F(Rules, OneRulePerKey) {
     api().validator_builder_set_integer_validator(builder_, "k");
     const FixedValueEntry entries[] = {{"x", 1, 0}};
     api().validator_builder_set_fixed_value_validator(builder_, "k", entries, 1);
-    EXPECT_EQ(accept("k", "5"), 313);  // the fixed rule replaced the integer rule
+    EXPECT_EQ(accept("k", "5"),
+              SETTINGS_E_REFUSED_LINES);  // the fixed rule replaced the integer rule
     api().validator_builder_set_utf8_validator(builder_, "k");
     EXPECT_EQ(accept("k", "5"), 0);
     EXPECT_EQ(accept("k", "x"), 0);
     api().validator_builder_set_fixed_value_validator(builder_, "k", entries, 1);
-    EXPECT_EQ(accept("k", "5"), 313);  // fixed list starts afresh after another rule
+    EXPECT_EQ(accept("k", "5"),
+              SETTINGS_E_REFUSED_LINES);  // fixed list starts afresh after another rule
 }
 
 TEST_F(Rules, UnknownKeysAndKeysWithoutValue) {
     api().validator_builder_set_integer_validator(builder_, "n");
-    EXPECT_EQ(importText("other=5", build(), nullptr, false, false), 313);
+    EXPECT_EQ(importText("other=5", build(), nullptr, false, false), SETTINGS_E_REFUSED_LINES);
     EXPECT_THAT(importErrors(), ::testing::ElementsAre(0));
     // A key without value is never validated, even when the key has no rule.
     EXPECT_EQ(importText("other\nn", build(), nullptr, false, true), 0);
@@ -217,7 +223,7 @@ TEST_F(Rules, ValidatorOutlivesItsBuilderAndIsReusable) {
     api().validator_builder_destroy(builder_);
     builder_ = nullptr;
     EXPECT_EQ(importText("n=1", v, nullptr, true), 0);
-    EXPECT_EQ(importText("n=x", v, nullptr, true), 313);
+    EXPECT_EQ(importText("n=x", v, nullptr, true), SETTINGS_E_REFUSED_LINES);
     EXPECT_EQ(importText("n=2", v, nullptr, true), 0);
     EXPECT_EQ(value("n"), "2");
 }
@@ -246,7 +252,7 @@ TEST_F(Rules, ValidationAppliesToTheMappedKey) {
     api().validator_builder_set_integer_validator(builder_, "n");
     EXPECT_EQ(importText("old_name=12", build(), mapper, true), 0);
     EXPECT_EQ(value("n"), "12");
-    EXPECT_EQ(importText("old_name=x", build(), mapper, true), 313);
+    EXPECT_EQ(importText("old_name=x", build(), mapper, true), SETTINGS_E_REFUSED_LINES);
     api().key_mapper_destroy(mapper);
     api().key_mapper_builder_destroy(mb);
 }

@@ -24,7 +24,7 @@ TEST(ConfigLoadFailureTest, MissingInstallFileShowsMessage3075WithThePath) {
     const char* argv[] = {"setup.exe", argument.c_str()};
 
     InstallConfigData config;
-    EXPECT_EQ(config._LoadConfigSettings(GetModuleHandleA(nullptr), argv, 2), 304);
+    EXPECT_EQ(config._LoadConfigSettings(GetModuleHandleA(nullptr), argv, 2), SETTINGS_E_FILE_OPEN);
     setMessageBoxObserver(nullptr);
 
     ASSERT_EQ(boxes.size(), 1u);

@@ -111,7 +111,7 @@ TEST_F(SettingsFiles, AReadOnlyTargetIsRefusedAndKeptAsItWas) {
     writeBytes(path, "old=1\r\n");
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_EQ(api().context_import_from_string(context_, "new=2", nullptr, nullptr, 1, 0), 0);
-    EXPECT_EQ(api().context_export_to_file(context_, path.c_str()), 304);
+    EXPECT_EQ(api().context_export_to_file(context_, path.c_str()), SETTINGS_E_FILE_OPEN);
     EXPECT_EQ(readBytes(path), "old=1\r\n");
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -124,7 +124,8 @@ TEST_F(SettingsFiles, FilesOfOneMebibyteOrMoreAreRefused) {
     EXPECT_EQ(api().context_import_from_file(context_, path.c_str(), nullptr, nullptr, 1, 0), 0);
     EXPECT_EQ(value("k"), "v");
     writeBytes(path, text + "#");
-    EXPECT_EQ(api().context_import_from_file(context_, path.c_str(), nullptr, nullptr, 1, 0), 315);
+    EXPECT_EQ(api().context_import_from_file(context_, path.c_str(), nullptr, nullptr, 1, 0),
+              SETTINGS_E_FILE_TOO_LARGE);
 }
 
 TEST_F(SettingsFiles, SystemConfigFileIsBelowTheSharedDataFolder) {

@@ -60,7 +60,15 @@ int InstallConfigData::_LoadConfigSettings(ModuleInstance module, const char* co
     const std::string cmdLine = BuildCmdLine(export_);
     if (!cmdLine.empty()) {
         const std::string line = std::string(stringOptionName(STRING_CMDLINE)) + "=" + cmdLine;
-        workingContext().importFromString(line.c_str());
+        // Without "CMDLINE" msiexec would run without the properties the user gave.
+        status = workingContext().importFromString(line.c_str());
+        if (status != SETTINGS_OK) {
+            CDK_LOG(LOG_ERROR, kLoadFunction,
+                    formatString("Error occurred while adding CMDLINE to config (status %d). "
+                                 "Exiting installer.",
+                                 status));
+            return status;
+        }
     }
 
     logit("-->Normalizing Export...");
@@ -113,7 +121,8 @@ int InstallConfigData::ImportInstallConfigSettings(ModuleInstance module,
                                                    const std::string& path, bool suppressMessages) {
     constexpr const char* function = "InstallConfigData::ImportInstallConfigSettings";
     logit("...Importing Install Configuration file");
-    // An empty path is handed on as no path at all, which the store answers with 300.
+    // An empty path is handed on as no path at all, which the store answers with
+    // SETTINGS_E_NULL_ARGUMENT.
     const int status = holder.importFromFile(path.empty() ? nullptr : path.c_str());
     if (status == SETTINGS_E_NULL_ARGUMENT) {
         CDK_LOG(LOG_WARNING, function,
@@ -233,7 +242,7 @@ bool InstallConfigData::ShowConfigError(ModuleInstance module, SettingsContextHo
             messageId = IDS_CONFIG_OPEN_FAILED;
             withPath = true;
             break;
-        case 305:
+        case SETTINGS_E_FILE_PERMISSIONS:
             messageId = IDS_CONFIG_PERMISSIONS;
             withPath = true;
             break;
@@ -244,10 +253,10 @@ bool InstallConfigData::ShowConfigError(ModuleInstance module, SettingsContextHo
             messageId = IDS_CONFIG_READ_FAILED;
             withPath = true;
             break;
-        case 308:
+        case SETTINGS_E_FILE_RENAME:
             logit(loadMessageText(module, IDS_ERROR_RENAME_MESSAGE, kMessageCapacity));
             return false;
-        case 309:
+        case SETTINGS_E_FILE_REMOVE:
             logit(loadMessageText(module, IDS_ERROR_REMOVE_MESSAGE, kMessageCapacity));
             return false;
         case SETTINGS_E_PATH_TOO_LONG:

@@ -10,7 +10,8 @@
 
 class SettingsContextHolder {
   public:
-    // Creates the context; throws settings::Exception (200 when the store has no memory left).
+    // Creates the context; throws settings::Exception (SETTINGS_E_UNEXPECTED when the store has
+    // no memory left).
     explicit SettingsContextHolder(const SettingsFunctions& api);
     ~SettingsContextHolder();
     SettingsContextHolder(const SettingsContextHolder&) = delete;
@@ -26,7 +27,7 @@ class SettingsContextHolder {
     void setAllowKeyWithoutValue(bool allow) { allowKeyWithoutValue_ = allow; }
 
     // Imports with the holder's validator, no key mapper and its two flags; return the status.
-    // A null path or text is passed on as null (the store answers 300).
+    // A null path or text is passed on as null (the store answers SETTINGS_E_NULL_ARGUMENT).
     int importFromFile(const char* path);
     int importFromString(const char* text);
 

@@ -4,6 +4,7 @@
 
 #include "SettingsException.h"
 #include "SettingsFileSystem.h"
+#include "Text.h"
 #include "Utf8.h"
 
 namespace settings_impl {
@@ -41,7 +42,8 @@ void throwIfFailed(int code) {
 CanonicalPath fromComponents(std::vector<std::string> components) {
     CanonicalPath path;
     path.utf8 = joinComponents(components);
-    if (!utf8ToUtf16(path.utf8, path.utf16)) throw settings::Exception(SETTINGS_E_UNEXPECTED);
+    if (!cdk_text::utf8ToUtf16(path.utf8, path.utf16))
+        throw settings::Exception(SETTINGS_E_UNEXPECTED);
     path.components = std::move(components);
     path.canonical = true;
     return path;

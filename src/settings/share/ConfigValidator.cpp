@@ -2,7 +2,7 @@
 
 #include "CanonicalPath.h"
 #include "SettingsException.h"
-#include "Utf8.h"
+#include "Text.h"
 
 namespace settings_impl {
 
@@ -59,7 +59,7 @@ class FixedValueValidator : public IConfigValueValidator {
         for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
             const bool matches = (it->flags & kFixedCaseSensitive)
                                      ? *text == it->text
-                                     : equalsIgnoringAsciiCase(*text, it->text);
+                                     : cdk_text::equalsIgnoringAsciiCase(*text, it->text);
             if (matches) {
                 return ConfigValue::integerWithText(
                     it->code, (it->flags & kFixedStoreEntryText) ? it->text : std::string(*text));

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "SettingsException.h"
+#include "Text.h"
 #include "Utf8.h"
 
 namespace settings_impl {
@@ -13,14 +14,8 @@ namespace {
 
 [[noreturn]] void invalidText() { throw settings::ExceptionCode<SETTINGS_E_INVALID_TEXT>(); }
 
-std::string_view skipLeadingBlanks(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() &&
-           (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\v')) {
-        ++i;
-    }
-    return text.substr(i);
-}
+// The blanks a number may begin with: space, tab, line feed and vertical tab.
+constexpr std::string_view kNumberBlanks = " \t\n\v";
 
 int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -31,7 +26,7 @@ int digitValue(char c) {
 }  // namespace
 
 int32_t parseInteger(std::string_view text) {
-    const std::string lower = asciiLower(skipLeadingBlanks(text));
+    const std::string lower = cdk_text::asciiLower(cdk_text::trimLeading(text, kNumberBlanks));
     std::string_view rest = lower;
     int base = 10;
     if (rest.starts_with("0x") || rest.starts_with("-0x")) {
@@ -63,14 +58,14 @@ int32_t parseInteger(std::string_view text) {
 }
 
 bool parseBoolean(std::string_view text) {
-    const std::string lower = asciiLower(text);
+    const std::string lower = cdk_text::asciiLower(text);
     if (lower == "yes" || lower == "true") return true;
     if (lower == "no" || lower == "false") return false;
     return parseInteger(text) != 0;
 }
 
 double parseDouble(std::string_view text) {
-    const std::string_view rest = skipLeadingBlanks(text);
+    const std::string_view rest = cdk_text::trimLeading(text, kNumberBlanks);
     // Find the longest prefix in decimal notation, then let from_chars (locale-independent)
     // convert exactly that prefix.
     std::size_t i = 0;

@@ -5,7 +5,7 @@
 #include "CanonicalPath.h"
 #include "SettingsException.h"
 #include "SettingsFileSystem.h"
-#include "Utf8.h"
+#include "Text.h"
 
 namespace settings_impl {
 
@@ -16,7 +16,8 @@ std::string computeSystemConfigFilePath() {
     if (!fs::commonAppDataFolder(folder)) throw settings::Exception(SETTINGS_E_UNEXPECTED);
     folder += kSystemConfigFileSuffix;
     std::string path;
-    if (!utf16ToUtf8(folder, path)) throw settings::Exception(SETTINGS_E_UNEXPECTED);
+    if (!cdk_text::utf16ToUtf8(folder, path, cdk_text::Utf16Errors::Fail))
+        throw settings::Exception(SETTINGS_E_UNEXPECTED);
     return path;
 }
 

@@ -1,11 +1,11 @@
 #include "KeyMapper.h"
 
-#include "Utf8.h"
+#include "Text.h"
 
 namespace settings_impl {
 
 bool SimpleKeyMapper::map(std::string_view key, std::string& result) const {
-    if (key == source_ || (!caseSensitive_ && equalsIgnoringAsciiCase(key, source_))) {
+    if (key == source_ || (!caseSensitive_ && cdk_text::equalsIgnoringAsciiCase(key, source_))) {
         result = target_;
         return true;
     }

@@ -8,25 +8,12 @@
 #include "KeyMapper.h"
 #include "SettingsException.h"
 #include "SettingsFileSystem.h"
+#include "Text.h"
 #include "Utf8.h"
 
 namespace settings_impl {
 
 namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trimTrailingBlanks(std::string_view text) {
-    std::size_t end = text.size();
-    while (end > 0 && isBlank(text[end - 1])) --end;
-    return text.substr(0, end);
-}
-
-std::string_view trimBlanks(std::string_view text) {
-    std::size_t start = 0;
-    while (start < text.size() && isBlank(text[start])) ++start;
-    return trimTrailingBlanks(text.substr(start));
-}
 
 int32_t clampIndex(std::size_t value) {
     return value > static_cast<std::size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(value);
@@ -35,9 +22,8 @@ int32_t clampIndex(std::size_t value) {
 // Processes one line; returns true when it was accepted.
 bool parseLine(std::string_view line, int32_t lineIndex, IConfigParserCallback& callback,
                bool allowKeyWithoutValue) {
-    std::size_t first = 0;
-    while (first < line.size() && isBlank(line[first])) ++first;
-    if (first == line.size()) return true;
+    const std::size_t first = line.find_first_not_of(cdk_text::kBlanks);
+    if (first == std::string_view::npos) return true;
 
     const PlainTextFileConfigParser::Cursor cursor(lineIndex, clampIndex(first));
     const auto refuse = [&](LineCode code) {
@@ -56,12 +42,12 @@ bool parseLine(std::string_view line, int32_t lineIndex, IConfigParserCallback& 
     if (separator == line.size()) {
         if (!allowKeyWithoutValue) return refuse(LineCode::KeyWithoutValue);
         // A bare key is accepted whatever the callback makes of it.
-        callback.onKeyValue(cursor, trimTrailingBlanks(line.substr(first)), std::nullopt);
+        callback.onKeyValue(cursor, cdk_text::trimTrailing(line.substr(first)), std::nullopt);
         return true;
     }
-    const std::string_view key = trimTrailingBlanks(line.substr(first, separator - first));
+    const std::string_view key = cdk_text::trimTrailing(line.substr(first, separator - first));
     if (key.empty()) return refuse(LineCode::EmptyKey);
-    const std::string_view value = trimBlanks(line.substr(separator + 1));
+    const std::string_view value = cdk_text::trim(line.substr(separator + 1));
     const LineCode code = callback.onKeyValue(cursor, key, value);
     return code == LineCode::Accepted ? true : refuse(code);
 }

@@ -12,7 +12,7 @@
 #include "SettingsFileSystem.h"
 #include "settings.h"
 #include "SettingsTestSupport.h"
-#include "Utf8.h"
+#include "Text.h"
 
 namespace settings_impl {
 
@@ -30,9 +30,8 @@ HostState& state() {
     return instance;
 }
 
-char driveKey(char letter) {
-    return (letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 32) : letter;
-}
+// Drive letters are kept upper-case: the current directory is reported with them.
+char driveKey(char letter) { return cdk_text::asciiUpper(letter); }
 
 }  // namespace
 

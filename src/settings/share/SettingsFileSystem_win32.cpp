@@ -13,7 +13,7 @@
 
 #include "SettingsFileSystem.h"
 #include "settings.h"
-#include "Utf8.h"
+#include "Text.h"
 
 namespace settings_impl::fs {
 
@@ -49,7 +49,9 @@ bool currentDirectory(std::string& out) {
     wchar_t buffer[MAX_PATH + 1] = {};
     const DWORD length = GetCurrentDirectoryW(MAX_PATH, buffer);
     if (length == 0 || length >= MAX_PATH) return false;
-    return utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(buffer), length), out);
+    return cdk_text::utf16ToUtf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(buffer), length), out,
+        cdk_text::Utf16Errors::Fail);
 }
 
 bool commonAppDataFolder(std::u16string& out) {

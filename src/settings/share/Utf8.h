@@ -1,10 +1,8 @@
-// Byte-level text helpers of the settings store: the UTF-8 check applied to file contents,
-// strings, paths and values, strict UTF-8/UTF-16 conversion for the platform's wide file
-// functions, and ASCII-only case folding.
+// The settings store's UTF-8 check, applied to file contents, strings, paths and values. The
+// conversions, trimming and case folding it shares with the rest of the launcher are in Text.h.
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 namespace settings_impl {
@@ -17,14 +15,5 @@ inline constexpr std::size_t kValidUtf8 = std::string_view::npos;
 // Returns kValidUtf8, or the offset of the first byte that does not fit.
 std::size_t findInvalidUtf8(std::string_view text);
 inline bool isValidUtf8(std::string_view text) { return findInvalidUtf8(text) == kValidUtf8; }
-
-// Strict conversions: overlong forms, surrogate code points, values above U+10FFFF and
-// unpaired surrogates fail (false; out is then unspecified).
-bool utf8ToUtf16(std::string_view text, std::u16string& out);
-bool utf16ToUtf8(std::u16string_view text, std::string& out);
-
-inline char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-std::string asciiLower(std::string_view text);
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace settings_impl

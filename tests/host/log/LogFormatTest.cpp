@@ -109,15 +109,6 @@ TEST(SystemErrors, MessageCleaning) {
     EXPECT_EQ(cleanSystemMessage(u""), u"");
 }
 
-TEST(SystemErrors, Utf16ToUtf8) {
-    EXPECT_EQ(utf16ToUtf8(u"abc"), "abc");
-    EXPECT_EQ(utf16ToUtf8(u"\u00e9\u30a2"), "\xc3\xa9\xe3\x82\xa2");
-    EXPECT_EQ(utf16ToUtf8(u"\U0001F600"), "\xf0\x9f\x98\x80");
-    // A lone surrogate becomes the replacement character instead of invalid UTF-8.
-    EXPECT_EQ(utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xef\xbf\xbdx");
-    EXPECT_EQ(utf16ToUtf8(std::u16string(1, char16_t(0xDC00))), "\xef\xbf\xbd");
-}
-
 TEST(PathUtilities, BaseName) {
     EXPECT_EQ(baseName("C:\\a/b\\c.cpp"), "c.cpp");
     EXPECT_EQ(baseName("C:/a\\b/c.cpp"), "c.cpp");

@@ -67,19 +67,6 @@ TEST(Utf8Check, RefusesStrayShortAndCutOffSequences) {
     EXPECT_EQ(findInvalidUtf8("0123456789\x80"), 10u);  // after the eight-byte fast path
 }
 
-TEST(Utf8Conversion, IsStrictBothWays) {
-    std::u16string wide;
-    EXPECT_TRUE(settings_impl::utf8ToUtf16("C:/\xE2\x82\xAC/\xF0\x9F\x98\x80", wide));
-    EXPECT_EQ(wide, u"C:/\u20AC/\U0001F600");
-    std::string back;
-    EXPECT_TRUE(settings_impl::utf16ToUtf8(wide, back));
-    EXPECT_EQ(back, "C:/\xE2\x82\xAC/\xF0\x9F\x98\x80");
-    EXPECT_FALSE(settings_impl::utf8ToUtf16("\xC0\x80", wide));
-    EXPECT_FALSE(settings_impl::utf8ToUtf16("\xED\xA0\x80", wide));
-    EXPECT_FALSE(settings_impl::utf8ToUtf16("\xF4\x90\x80\x80", wide));
-    EXPECT_FALSE(settings_impl::utf16ToUtf8(std::u16string(1, char16_t(0xD800)), back));
-}
-
 TEST(LineKinds, KeysValuesSeparatorsAndBlanks) {
     const Parsed p = parse(
         "a = 1\n"

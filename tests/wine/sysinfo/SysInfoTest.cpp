@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -10,19 +9,13 @@
 #include "AllUtils.h"
 #include "ScopedHandle.h"
 #include "SysInfo.h"
+#include "Text.h"
 
 namespace {
 
 // The name of a real system library that this program does not import; a copy of the planted
 // library of the same name lies beside the program.
 constexpr const char* kPlantedName = "dciman32.dll";
-
-std::string lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 std::string systemDirectory() {
     char buffer[MAX_PATH];
@@ -77,7 +70,7 @@ TEST(SysInfo, UserAppDataDirIsLocalLowFromVistaOn) {
     }
     const std::string folder = getUserAppDataDir();
     ASSERT_FALSE(folder.empty());
-    EXPECT_TRUE(lower(folder).ends_with("\\appdata\\locallow")) << folder;
+    EXPECT_TRUE(cdk_text::asciiLower(folder).ends_with("\\appdata\\locallow")) << folder;
     const DWORD attributes = GetFileAttributesA(folder.c_str());
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << folder;
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -110,7 +103,8 @@ TEST(SystemLibrary, LoadsFromTheSystemDirectoryNotBesideTheProgram) {
     const ScopedLibrary module(CRE_System_LoadLibrary(kPlantedName));
     ASSERT_TRUE(module);
     EXPECT_EQ(GetProcAddress(module.get(), "CdkPlantedMarker"), nullptr);
-    EXPECT_EQ(lower(modulePath(module.get())), lower(systemDirectory() + "\\" + kPlantedName));
+    EXPECT_EQ(cdk_text::asciiLower(modulePath(module.get())),
+              cdk_text::asciiLower(systemDirectory() + "\\" + kPlantedName));
 }
 
 TEST(SystemLibrary, PlantedCopyIsFirstInTheSearchOrder) {
@@ -118,7 +112,8 @@ TEST(SystemLibrary, PlantedCopyIsFirstInTheSearchOrder) {
     char found[MAX_PATH] = {};
     ASSERT_NE(SearchPathA(nullptr, kPlantedName, nullptr, MAX_PATH, found, nullptr), 0u);
     const std::string program = modulePath(nullptr);
-    EXPECT_EQ(lower(found), lower(program.substr(0, program.rfind('\\') + 1) + kPlantedName));
+    EXPECT_EQ(cdk_text::asciiLower(found),
+              cdk_text::asciiLower(program.substr(0, program.rfind('\\') + 1) + kPlantedName));
 }
 
 TEST(SystemLibrary, FailuresAreLogged) {

@@ -1,16 +1,11 @@
 // Command-line composition of the executor.
 #include "ExecutorCommandLine.h"
 
+#include "Text.h"
+
 namespace executor_cmdline {
 
-std::string trimBlanks(std::string_view text) {
-    const size_t first = text.find_first_not_of(kBlankCharacters);
-    if (first == std::string_view::npos) {
-        return std::string();
-    }
-    const size_t last = text.find_last_not_of(kBlankCharacters);
-    return std::string(text.substr(first, last - first + 1));
-}
+std::string trimBlanks(std::string_view text) { return std::string(cdk_text::trim(text)); }
 
 std::string normalizeApplicationPath(std::string_view path) {
     std::string result = trimBlanks(path);

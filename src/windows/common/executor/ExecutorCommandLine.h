@@ -7,10 +7,8 @@
 
 namespace executor_cmdline {
 
-// The characters trimmed from both ends of a program path and of its arguments.
-inline constexpr std::string_view kBlankCharacters = " \t";
-
-// `text` without leading and trailing spaces and tabs.
+// `text` without leading and trailing spaces and tabs (cdk_text::kBlanks): the characters
+// trimmed from both ends of a program path and of its arguments.
 std::string trimBlanks(std::string_view text);
 
 // The program path as the system is given it: blanks trimmed and, when the result both begins

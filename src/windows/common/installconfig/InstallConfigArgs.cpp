@@ -2,21 +2,12 @@
 #include "AllUtils.h"
 #include "InstallConfigData.h"
 #include "MessageTexts.h"
+#include "Text.h"
 
 namespace {
 
 constexpr const char* kArgsFunction = "InstallConfigData::ImportArgsConfigSettings";
 constexpr int kRefusedStatus = SETTINGS_E_REFUSED_LINES;
-
-std::string foldAsciiCase(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
 
 // An argument holding a line break would be imported as several settings lines, setting
 // options that were never named as arguments, and would split the "MSI_CMDLINE" line.
@@ -44,12 +35,12 @@ bool InstallConfigData::IsSwitchName(std::string_view name) {
 bool InstallConfigData::MatchesArgument(const OptionInfo& option, std::string_view argument) {
     const std::size_t separator = argument.find_first_of("=:");
     const bool hasSeparator = separator != std::string_view::npos;
-    const std::string key = foldAsciiCase(argument.substr(0, separator));
+    const std::string key = cdk_text::asciiLower(argument.substr(0, separator));
     // Switches match only bare arguments; every other option only an argument with a value.
     if (hasSeparator == IsSwitchName(option.name)) {
         return false;
     }
-    const std::string name = foldAsciiCase(option.name);
+    const std::string name = cdk_text::asciiLower(option.name);
     if (option.prefixMatch) {
         return key.compare(0, name.size(), name) == 0 && key.size() >= name.size();
     }

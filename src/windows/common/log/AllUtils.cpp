@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "AllUtilsPlatform.h"
+#include "Text.h"
 
 namespace {
 constexpr int kOpenAttempts = 10;
@@ -156,43 +157,15 @@ std::u16string cleanSystemMessage(std::u16string text) {
     return text;
 }
 
-std::string utf16ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
-}
-
 std::string systemMessageText(uint32_t code) {
     const std::u16string raw = allutils_platform::rawSystemMessage(code);
     if (raw.empty()) {
         return "No description available";
     }
-    return utf16ToUtf8(cleanSystemMessage(raw));
+    // A message is read by people: an unpaired surrogate shows as U+FFFD instead of losing it.
+    std::string text;
+    cdk_text::utf16ToUtf8(cleanSystemMessage(raw), text, cdk_text::Utf16Errors::Replace);
+    return text;
 }
 
 std::string baseName(std::string_view path) {

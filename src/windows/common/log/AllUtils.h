@@ -117,9 +117,6 @@ std::string systemMessageText(uint32_t code);
 // trailing spaces, control characters and full stops are removed (never the first character).
 std::u16string cleanSystemMessage(std::u16string text);
 
-// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
-std::string utf16ToUtf8(std::u16string_view text);
-
 // The part of a path after its last '/' or '\'; the whole path when it has neither.
 std::string baseName(std::string_view path);
 // The base name of the running program's file, or "Unknown".

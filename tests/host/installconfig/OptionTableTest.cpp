@@ -92,15 +92,9 @@ TEST_F(OptionTableTest, GroupIndexesNameTheirOptions) {
     EXPECT_STREQ(stringOptionName(STRING_CMDLINE), "CMDLINE");
     EXPECT_STREQ(integerOptionName(INTEGER_LANG), "/lang");
     EXPECT_STREQ(switchOptionName(SWITCH_LOG), "/l");
-    // Every group name is an option of the table, and the table has no name twice.
-    std::set<std::string> table(kTableOrder.begin(), kTableOrder.end());
-    EXPECT_EQ(table.size(), 41u);
-    std::set<std::string> grouped;
-    for (int i = 0; i < FLAG_OPTION_COUNT; ++i) grouped.insert(flagOptionName(i));
-    for (int i = 0; i < STRING_OPTION_COUNT; ++i) grouped.insert(stringOptionName(i));
-    for (int i = 0; i < INTEGER_OPTION_COUNT; ++i) grouped.insert(integerOptionName(i));
-    for (int i = 0; i < SWITCH_OPTION_COUNT; ++i) grouped.insert(switchOptionName(i));
-    EXPECT_EQ(grouped, table);
+    // The group lists are built from the table (checked when it compiles); the table has no
+    // name twice.
+    EXPECT_EQ(std::set<std::string>(kTableOrder.begin(), kTableOrder.end()).size(), 41u);
 }
 
 TEST_F(OptionTableTest, FlagsAcceptExactlyFourTexts) {

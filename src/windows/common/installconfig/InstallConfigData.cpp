@@ -1,98 +1,109 @@
 #include "InstallConfigData.h"
 
+#include <array>
+
 #include "AllUtils.h"
 #include "SettingsException.h"
 #include "SettingsFiles.h"
 
 namespace {
 
-constexpr const char* kSwitchNames[SWITCH_OPTION_COUNT] = {"/s",           "/h", "-download",
-                                                           "-no_override", "/q", "/l"};
+// The group of an option; with its index in the group (its value in the group's enum of
+// InstallConfigData.h) it names the option in the queries.
+enum class OptionGroup { Flag, String, Integer, Switch };
 
-constexpr const char* kFlagNames[FLAG_OPTION_COUNT] = {"INSTALL_SILENT",
-                                                       "STATIC",
-                                                       "AUTO_UPDATE",
-                                                       "SPONSORS",
-                                                       "WEB_CORVID",
-                                                       "WEB_ANALYTICS",
-                                                       "EULA",
-                                                       "OEMUPDATE",
-                                                       "DYNAMICBASELINEOFF",
-                                                       "NO_VERIFY",
-                                                       "FAMILYUPGRADE",
-                                                       "RUNONCE",
-                                                       "PIP",
-                                                       "REINSTALL_NO_PROMPT",
-                                                       "TEST_FINAL_DIALOG",
-                                                       "TEST_PROGRESS_DIALOG",
-                                                       "TEST_WELCOME_DIALOG",
-                                                       "TEST_CHANGE_DIALOG",
-                                                       "TEST_SETUPERROR_DIALOG",
-                                                       "TEST_ERRORHELP_DIALOG",
-                                                       "TEST_RETRYSPLASH_DIALOG"};
-
-constexpr const char* kStringNames[STRING_OPTION_COUNT] = {
-    "INSTALLDIR",     "INSTALLCFG",  "/INSTALLDIRPUBCRE", "COUNTRYOVERRIDE", "/installurl",
-    "/installmethod", "SPONSORPREF", "ADDLOCAL",          "REBOOT",          "MSI_CMDLINE",
-    "CMDLINE"};
-
-constexpr const char* kIntegerNames[INTEGER_OPTION_COUNT] = {"WEB_CORVID_SECURITY_LEVEL", "/lang",
-                                                             "TEST_CONFIG_FILE_ERRORS"};
-
-// One row of the option table: name, persistent, msiProperty, msiPassThrough, prefixMatch. The
-// order is the order of the configuration dumps and of the "CMDLINE" properties, and the
-// command-line matcher takes the first row that matches.
+// One row of the option table: name, group and index, persistent, msiProperty, msiPassThrough,
+// prefixMatch. The order is the order of the configuration dumps and of the "CMDLINE"
+// properties, and the command-line matcher takes the first row that matches. Each name is
+// written here only: the group name lists below are built from this table.
 struct OptionRow {
     const char* name;
+    OptionGroup group;
+    int index;
     bool persistent;
     bool msiProperty;
     bool msiPassThrough;
     bool prefixMatch;
 };
 
+using G = OptionGroup;
 constexpr OptionRow kOptionRows[] = {
-    {"INSTALL_SILENT", true, true, false, false},
-    {"STATIC", false, true, false, false},
-    {"AUTO_UPDATE", true, true, false, false},
-    {"SPONSORS", true, true, false, false},
-    {"WEB_CORVID", false, true, false, false},
-    {"WEB_ANALYTICS", true, true, false, false},
-    {"EULA", true, true, false, false},
-    {"OEMUPDATE", false, true, false, false},
-    {"DYNAMICBASELINEOFF", false, false, false, false},
-    {"NO_VERIFY", false, false, false, false},
-    {"FAMILYUPGRADE", false, false, false, false},
-    {"RUNONCE", false, false, false, false},
-    {"PIP", false, true, false, false},
-    {"REINSTALL_NO_PROMPT", false, true, false, false},
-    {"TEST_FINAL_DIALOG", false, false, false, false},
-    {"TEST_PROGRESS_DIALOG", false, false, false, false},
-    {"TEST_WELCOME_DIALOG", false, false, false, false},
-    {"TEST_CHANGE_DIALOG", false, false, false, false},
-    {"TEST_SETUPERROR_DIALOG", false, false, false, false},
-    {"TEST_ERRORHELP_DIALOG", false, false, false, false},
-    {"TEST_RETRYSPLASH_DIALOG", false, false, false, false},
-    {"INSTALLDIR", false, true, false, false},
-    {"/INSTALLDIRPUBCRE", false, true, false, false},
-    {"INSTALLCFG", false, true, false, false},
-    {"COUNTRYOVERRIDE", false, false, false, false},
-    {"/installurl", false, false, false, false},
-    {"/installmethod", false, true, false, false},
-    {"SPONSORPREF", false, false, false, false},
-    {"ADDLOCAL", false, false, true, false},
-    {"REBOOT", false, false, true, false},
-    {"MSI_CMDLINE", false, false, false, false},
-    {"CMDLINE", false, false, false, false},
-    {"WEB_CORVID_SECURITY_LEVEL", false, true, false, false},
-    {"/lang", false, false, false, false},
-    {"TEST_CONFIG_FILE_ERRORS", false, false, false, false},
-    {"/s", false, false, false, false},
-    {"/h", false, false, false, false},
-    {"-download", false, false, false, false},
-    {"-no_override", false, false, false, false},
-    {"/q", false, false, true, true},
-    {"/l", false, false, true, true},
+    {"INSTALL_SILENT", G::Flag, FLAG_INSTALL_SILENT, true, true, false, false},
+    {"STATIC", G::Flag, FLAG_STATIC, false, true, false, false},
+    {"AUTO_UPDATE", G::Flag, FLAG_AUTO_UPDATE, true, true, false, false},
+    {"SPONSORS", G::Flag, FLAG_SPONSORS, true, true, false, false},
+    {"WEB_CORVID", G::Flag, FLAG_WEB_CORVID, false, true, false, false},
+    {"WEB_ANALYTICS", G::Flag, FLAG_WEB_ANALYTICS, true, true, false, false},
+    {"EULA", G::Flag, FLAG_EULA, true, true, false, false},
+    {"OEMUPDATE", G::Flag, FLAG_OEMUPDATE, false, true, false, false},
+    {"DYNAMICBASELINEOFF", G::Flag, FLAG_DYNAMICBASELINEOFF, false, false, false, false},
+    {"NO_VERIFY", G::Flag, FLAG_NO_VERIFY, false, false, false, false},
+    {"FAMILYUPGRADE", G::Flag, FLAG_FAMILYUPGRADE, false, false, false, false},
+    {"RUNONCE", G::Flag, FLAG_RUNONCE, false, false, false, false},
+    {"PIP", G::Flag, FLAG_PIP, false, true, false, false},
+    {"REINSTALL_NO_PROMPT", G::Flag, FLAG_REINSTALL_NO_PROMPT, false, true, false, false},
+    {"TEST_FINAL_DIALOG", G::Flag, FLAG_TEST_FINAL_DIALOG, false, false, false, false},
+    {"TEST_PROGRESS_DIALOG", G::Flag, FLAG_TEST_PROGRESS_DIALOG, false, false, false, false},
+    {"TEST_WELCOME_DIALOG", G::Flag, FLAG_TEST_WELCOME_DIALOG, false, false, false, false},
+    {"TEST_CHANGE_DIALOG", G::Flag, FLAG_TEST_CHANGE_DIALOG, false, false, false, false},
+    {"TEST_SETUPERROR_DIALOG", G::Flag, FLAG_TEST_SETUPERROR_DIALOG, false, false, false, false},
+    {"TEST_ERRORHELP_DIALOG", G::Flag, FLAG_TEST_ERRORHELP_DIALOG, false, false, false, false},
+    {"TEST_RETRYSPLASH_DIALOG", G::Flag, FLAG_TEST_RETRYSPLASH_DIALOG, false, false, false, false},
+    {"INSTALLDIR", G::String, STRING_INSTALLDIR, false, true, false, false},
+    {"/INSTALLDIRPUBCRE", G::String, STRING_INSTALLDIRPUBCRE, false, true, false, false},
+    {"INSTALLCFG", G::String, STRING_INSTALLCFG, false, true, false, false},
+    {"COUNTRYOVERRIDE", G::String, STRING_COUNTRYOVERRIDE, false, false, false, false},
+    {"/installurl", G::String, STRING_INSTALLURL, false, false, false, false},
+    {"/installmethod", G::String, STRING_INSTALLMETHOD, false, true, false, false},
+    {"SPONSORPREF", G::String, STRING_SPONSORPREF, false, false, false, false},
+    {"ADDLOCAL", G::String, STRING_ADDLOCAL, false, false, true, false},
+    {"REBOOT", G::String, STRING_REBOOT, false, false, true, false},
+    {"MSI_CMDLINE", G::String, STRING_MSI_CMDLINE, false, false, false, false},
+    {"CMDLINE", G::String, STRING_CMDLINE, false, false, false, false},
+    {"WEB_CORVID_SECURITY_LEVEL", G::Integer, INTEGER_WEB_CORVID_SECURITY_LEVEL, false, true, false,
+     false},
+    {"/lang", G::Integer, INTEGER_LANG, false, false, false, false},
+    {"TEST_CONFIG_FILE_ERRORS", G::Integer, INTEGER_TEST_CONFIG_FILE_ERRORS, false, false, false,
+     false},
+    {"/s", G::Switch, SWITCH_SILENT, false, false, false, false},
+    {"/h", G::Switch, SWITCH_HELP, false, false, false, false},
+    {"-download", G::Switch, SWITCH_DOWNLOAD, false, false, false, false},
+    {"-no_override", G::Switch, SWITCH_NO_OVERRIDE, false, false, false, false},
+    {"/q", G::Switch, SWITCH_QUIET, false, false, true, true},
+    {"/l", G::Switch, SWITCH_LOG, false, false, true, true},
 };
+
+// The names of one group in the order of its enum. An index beyond the group's count stops the
+// compilation; a gap or a second row for one index is caught by the checks below.
+template <OptionGroup Group, int Count>
+constexpr std::array<const char*, Count> groupNames() {
+    std::array<const char*, Count> names{};
+    for (const OptionRow& row : kOptionRows) {
+        if (row.group == Group) names[static_cast<std::size_t>(row.index)] = row.name;
+    }
+    return names;
+}
+
+template <OptionGroup Group, std::size_t Count>
+constexpr bool namesEveryIndexOnce(const std::array<const char*, Count>& names) {
+    std::size_t rows = 0;
+    for (const OptionRow& row : kOptionRows) rows += row.group == Group ? 1 : 0;
+    for (const char* name : names) {
+        if (name == nullptr) return false;
+    }
+    return rows == Count;
+}
+
+constexpr auto kSwitchNames = groupNames<OptionGroup::Switch, SWITCH_OPTION_COUNT>();
+constexpr auto kFlagNames = groupNames<OptionGroup::Flag, FLAG_OPTION_COUNT>();
+constexpr auto kStringNames = groupNames<OptionGroup::String, STRING_OPTION_COUNT>();
+constexpr auto kIntegerNames = groupNames<OptionGroup::Integer, INTEGER_OPTION_COUNT>();
+static_assert(namesEveryIndexOnce<OptionGroup::Switch>(kSwitchNames) &&
+                  namesEveryIndexOnce<OptionGroup::Flag>(kFlagNames) &&
+                  namesEveryIndexOnce<OptionGroup::String>(kStringNames) &&
+                  namesEveryIndexOnce<OptionGroup::Integer>(kIntegerNames),
+              "every index of every option group has exactly one row");
+static_assert(std::size(kOptionRows) == 41, "the launcher accepts 41 install options");
 
 // Flags 1: the text is compared case-sensitively and the value keeps the text as given.
 constexpr int32_t kFixedFlags = SETTINGS_FIXED_CASE_SENSITIVE;

@@ -16,7 +16,7 @@ class TypeValidator : public IConfigValueValidator {
         if (!text) {
             // A boolean key may stand alone; it then reads as true.
             if (type_ == kBooleanValue) return std::nullopt;
-            throw ConfigValidator::InavlidValueError();
+            throw ConfigValidator::InvalidValueError();
         }
         return ConfigValue::fromText(type_, std::string(*text));
     }
@@ -30,8 +30,8 @@ class DirnameValidator : public IConfigValueValidator {
     explicit DirnameValidator(bool acceptAnyText) : acceptAnyText_(acceptAnyText) {}
 
     std::optional<ConfigValue> validate(std::optional<std::string_view> text) const override {
-        if (!text) throw ConfigValidator::InavlidValueError();
-        if (!acceptAnyText_ && !isAbsoluteFolder(*text)) throw ConfigValidator::InavlidValueError();
+        if (!text) throw ConfigValidator::InvalidValueError();
+        if (!acceptAnyText_ && !isAbsoluteFolder(*text)) throw ConfigValidator::InvalidValueError();
         return ConfigValue::fromText(kUtf8Value, std::string(*text));
     }
 
@@ -54,7 +54,7 @@ class FixedValueValidator : public IConfigValueValidator {
     explicit FixedValueValidator(std::vector<FixedValue> entries) : entries_(std::move(entries)) {}
 
     std::optional<ConfigValue> validate(std::optional<std::string_view> text) const override {
-        if (!text) throw ConfigValidator::InavlidValueError();
+        if (!text) throw ConfigValidator::InvalidValueError();
         // The entry added last wins when several match.
         for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
             const bool matches = (it->flags & kFixedCaseSensitive)
@@ -65,7 +65,7 @@ class FixedValueValidator : public IConfigValueValidator {
                     it->code, (it->flags & kFixedStoreEntryText) ? it->text : std::string(*text));
             }
         }
-        throw ConfigValidator::InavlidValueError();
+        throw ConfigValidator::InvalidValueError();
     }
 
   private:
@@ -78,7 +78,7 @@ std::optional<ConfigValue> ConfigValidator::validate(const std::string& key,
                                                      std::optional<std::string_view> text) const {
     const auto rule = rules_.find(key);
     if (rule != rules_.end()) return rule->second->validate(text);
-    if (!allowUnknownKeys_) throw InavlidKeyError();
+    if (!allowUnknownKeys_) throw InvalidKeyError();
     if (!text) return std::nullopt;
     return ConfigValue::fromText(kUntypedValue, std::string(*text));
 }

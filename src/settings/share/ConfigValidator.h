@@ -40,8 +40,8 @@ class ConfigValidator {
       public:
         Error() : std::runtime_error(std::string()) {}
     };
-    class InavlidValueError : public Error {};
-    class InavlidKeyError : public Error {};
+    class InvalidValueError : public Error {};
+    class InvalidKeyError : public Error {};
 
     // Looked up once per imported line; hashing keeps that cheap for validators with many keys
     // that share long prefixes.

@@ -124,9 +124,9 @@ LineCode ConfigBuilder::onKeyValue(const IParserCursor&, std::string_view key,
             stored = validator_ != nullptr
                          ? validator_->validate(mappedKey, value)
                          : ConfigValue::fromText(kUntypedValue, std::string(*value));
-        } catch (const ConfigValidator::InavlidKeyError&) {
+        } catch (const ConfigValidator::InvalidKeyError&) {
             return LineCode::InvalidKey;
-        } catch (const ConfigValidator::InavlidValueError&) {
+        } catch (const ConfigValidator::InvalidValueError&) {
             return LineCode::InvalidValue;
         } catch (const settings::Exception&) {
             return LineCode::InvalidValue;

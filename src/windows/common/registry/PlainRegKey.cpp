@@ -109,7 +109,6 @@ LONG RegKeyReader::open(const char* subKey, REGSAM access) {
         close();
     }
     const LONG result = RegOpenKeyExA(root_, subKey, 0, access, &key_);
-    keyCopy_ = key_;
     if (result == ERROR_SUCCESS) {
         isOpen_ = true;
     }
@@ -139,7 +138,6 @@ LONG RegKeyReader::close() {
     if (result == ERROR_SUCCESS) {
         isOpen_ = false;
         key_ = nullptr;
-        keyCopy_ = nullptr;
     }
     return result;
 }

@@ -65,6 +65,5 @@ class RegKeyReader {
   private:
     HKEY root_;
     HKEY key_ = nullptr;
-    HKEY keyCopy_ = nullptr;
     bool isOpen_ = false;
 };

@@ -26,7 +26,7 @@ std::mt19937& scheduleEngine() {
 
 }  // namespace
 
-Config::Config(int layout) : regData_(std::make_unique<RegData>(layout)), layout_(layout) {}
+Config::Config(int layout) : regData_(std::make_unique<RegData>(layout)) {}
 
 Config::~Config() = default;
 

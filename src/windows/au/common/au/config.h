@@ -33,7 +33,6 @@ class Config {
 
   private:
     std::unique_ptr<RegData> regData_;
-    int layout_;
 };
 
 }  // namespace au

@@ -1,8 +1,9 @@
 // The shared text helpers: both modes of the UTF-16 to UTF-8 conversion, the strict way back,
-// trimming and ASCII case folding.
+// trimming, ASCII case folding, and cuts at the character boundaries of a double-byte code page.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "Text.h"
 
@@ -91,6 +92,41 @@ TEST(AsciiCase, FoldsOnlyAsciiLetters) {
     EXPECT_FALSE(cdk_text::equalsIgnoringAsciiCase("a", "ab"));
     EXPECT_EQ(cdk_text::asciiUpper('c'), 'C');
     EXPECT_EQ(cdk_text::asciiUpper('{'), '{');
+}
+
+// The lead bytes of Shift JIS (code page 932).
+bool shiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool noLead(unsigned char) { return false; }
+
+TEST(CharacterBoundary, CutsNeverSplitATwoByteCharacter) {
+    // "a", HIRAGANA A (82 A0), the kanji for "table" (95 5C, its trail byte the value of '\'),
+    // "b".
+    const std::string text =
+        "a\x82\xA0\x95\x5C"
+        "b";
+    const std::vector<std::string> expected = {
+        "", "", "a", "a", "a\x82\xA0", "a\x82\xA0", "a\x82\xA0\x95\x5C", text, text};
+    for (std::size_t capacity = 0; capacity < expected.size(); ++capacity) {
+        EXPECT_EQ(cdk_text::cutToBuffer(text, capacity, shiftJisLead), expected[capacity])
+            << capacity;
+    }
+    // Single-byte text is cut after any byte.
+    EXPECT_EQ(cdk_text::cutToBuffer(text, 3, noLead), "a\x82");
+    // Lead and trail bytes are told apart by a walk from the start: 95 82 is one character
+    // whose trail byte has the value of a lead byte, so a cut after it keeps it whole.
+    EXPECT_EQ(cdk_text::cutToBuffer("\x95\x82"
+                                    "a",
+                                    3, shiftJisLead),
+              "\x95\x82");
+}
+
+TEST(CharacterBoundary, CharacterLengthCountsALeadByteWithItsTrail) {
+    const std::string text = "\x95\x5C\x82";
+    EXPECT_EQ(cdk_text::characterLength(text, 0, shiftJisLead), 2u);
+    EXPECT_EQ(cdk_text::characterLength(text, 1, shiftJisLead), 1u);  // 5C alone is '\'
+    // A lead byte at the end has no trail: it counts alone.
+    EXPECT_EQ(cdk_text::characterLength(text, 2, shiftJisLead), 1u);
+    EXPECT_EQ(cdk_text::characterLength(text, 0, noLead), 1u);
 }
 
 }  // namespace

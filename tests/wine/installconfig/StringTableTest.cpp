@@ -1,12 +1,16 @@
 // The string table linked into the program: every text in every language as MessageTexts.def
-// gives it, and LoadStringA picking the user's language. The tests run once with the prefix's
-// default language and once each under a Japanese and a Chinese locale (see CMakeLists.txt).
+// gives it, LoadStringA picking the user's language, and texts cut to a buffer without splitting
+// a two-byte character. The tests run once with the prefix's default language and once each
+// under a Japanese and a Chinese locale (see CMakeLists.txt).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
+#include "InstallConfigData.h"
 #include "MessageTexts.h"
 #include "MessageUi.h"
 
@@ -80,9 +84,42 @@ TEST(StringTableTest, LoadStringAGivesTheUserLanguageInTheAnsiCodePage) {
         EXPECT_TRUE(lossless) << "code page " << GetACP();
         EXPECT_EQ(loadMessageText(module, id, 1024), expected);
     }
-    // A caption buffer of 256 characters cuts nothing of a caption; a small buffer cuts.
-    EXPECT_EQ(loadMessageText(module, 3073, 7).size(), 6u);
     EXPECT_EQ(loadMessageText(module, 3085, 1024), "");
+}
+
+// Whether `text` is whole characters of the ANSI code page: no lead byte without its trail.
+bool wholeAnsiCharacters(const std::string& text) {
+    return text.empty() || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(),
+                                               static_cast<int>(text.size()), nullptr, 0) > 0;
+}
+
+TEST(StringTableTest, CutsFitTheBufferAndKeepCharactersWhole) {
+    const ModuleInstance module = GetModuleHandleA(nullptr);
+    // The warning caption begins with two two-byte characters in Japanese and Chinese.
+    const std::string whole = loadMessageText(module, IDS_WARNING_CAPTION, 1024);
+    ASSERT_GT(whole.size(), 4u);
+    const char* language = std::getenv("CDK_EXPECT_LANGUAGE");
+    if (language != nullptr && std::string(language) != "1033") {
+        ASSERT_TRUE(IsDBCSLeadByte(static_cast<BYTE>(whole[0]))) << "code page " << GetACP();
+        ASSERT_FALSE(wholeAnsiCharacters(whole.substr(0, 1)));
+    }
+    for (std::size_t capacity = 1; capacity <= whole.size() + 1; ++capacity) {
+        SCOPED_TRACE(capacity);
+        const std::string loaded = loadMessageText(module, IDS_WARNING_CAPTION, capacity);
+        const std::string formatted = formatMessageText(whole, "", "", capacity);
+        for (const std::string& cut : {loaded, formatted}) {
+            EXPECT_EQ(whole.compare(0, cut.size(), cut), 0) << "a beginning of the text";
+            EXPECT_LE(cut.size(), capacity - 1);
+            // Shorter only by the lead byte of a character that did not fit.
+            EXPECT_GE(cut.size() + 2, std::min(whole.size() + 1, capacity));
+            EXPECT_TRUE(wholeAnsiCharacters(cut));
+            if (GetACP() == 1252) {
+                EXPECT_EQ(cut.size(), std::min(whole.size(), capacity - 1));
+            }
+        }
+    }
+    EXPECT_EQ(loadMessageText(module, IDS_WARNING_CAPTION, 0), "");
+    EXPECT_EQ(formatMessageText(whole, "", "", 0), "");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "AllUtils.h"
 #include "SettingsException.h"
 #include "SettingsFiles.h"
+#include "Text.h"
 
 namespace {
 
@@ -279,13 +280,7 @@ std::string formatMessageText(const std::string& format, const std::string& firs
         }
         result.push_back(format[i]);
     }
-    if (capacity == 0) {
-        return std::string();
-    }
-    if (result.size() > capacity - 1) {
-        result.resize(capacity - 1);
-    }
-    return result;
+    return std::string(cdk_text::cutToBuffer(result, capacity, cdk_text::isAnsiLeadByte));
 }
 
 bool removeSettingsFile(const std::string& utf8Path) {

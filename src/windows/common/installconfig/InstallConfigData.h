@@ -180,7 +180,8 @@ class InstallConfigData {
 };
 
 // Replaces each "%s" of `format` by the next argument ("%%" gives "%"; any other "%" stays as
-// it is) and cuts the result to `capacity` - 1 characters. Message texts are formatted with it
+// it is) and cuts the result to fit a buffer of `capacity` bytes: at most capacity - 1 bytes,
+// never inside a two-byte character of the ANSI code page. Message texts are formatted with it
 // so that a translated text can never make the formatter read arguments that do not exist.
 std::string formatMessageText(const std::string& format, const std::string& first,
                               const std::string& second, std::size_t capacity);

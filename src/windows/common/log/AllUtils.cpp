@@ -172,13 +172,12 @@ std::string baseName(std::string_view path) {
     // Walk character by character: in a double-byte ANSI code page a trail byte can have the
     // value of '\', and must not be taken for a separator.
     size_t start = 0;
-    for (size_t i = 0; i < path.size(); ++i) {
-        const auto c = static_cast<unsigned char>(path[i]);
-        if (allutils_platform::isLeadByte(c) && i + 1 < path.size()) {
-            ++i;
-        } else if (c == '/' || c == '\\') {
+    for (size_t i = 0; i < path.size();) {
+        const size_t length = cdk_text::characterLength(path, i, cdk_text::isAnsiLeadByte);
+        if (length == 1 && (path[i] == '/' || path[i] == '\\')) {
             start = i + 1;
         }
+        i += length;
     }
     return std::string(path.substr(start));
 }

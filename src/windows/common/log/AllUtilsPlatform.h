@@ -48,7 +48,5 @@ uint32_t lastError();
 // The log file's path in a directory: joinPath on Windows; on POSIX hosts the directory and
 // name joined with '/', since a '\' there would be part of the file name.
 std::string logFilePath(const std::string& directory, const std::string& name);
-// True for the first byte of a double-byte character of the ANSI code page.
-bool isLeadByte(unsigned char c);
 
 }  // namespace allutils_platform

@@ -102,6 +102,4 @@ std::string logFilePath(const std::string& directory, const std::string& name) {
 
 uint32_t lastError() { return static_cast<uint32_t>(errno); }
 
-bool isLeadByte(unsigned char) { return false; }
-
 }  // namespace allutils_platform

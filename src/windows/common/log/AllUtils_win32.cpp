@@ -111,6 +111,4 @@ std::string logFilePath(const std::string& directory, const std::string& name) {
 
 uint32_t lastError() { return GetLastError(); }
 
-bool isLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
-
 }  // namespace allutils_platform

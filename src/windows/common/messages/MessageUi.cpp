@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "Text.h"
+
 namespace {
 MessageBoxObserver& observerSlot() {
     static MessageBoxObserver observer;
@@ -13,7 +15,8 @@ std::string loadMessageText(ModuleInstance module, unsigned id, std::size_t capa
     if (capacity == 0) {
         return std::string();
     }
-    return message_ui_platform::loadString(module, id, capacity);
+    const std::string text = message_ui_platform::loadString(module, id);
+    return std::string(cdk_text::cutToBuffer(text, capacity, cdk_text::isAnsiLeadByte));
 }
 
 void showMessageBox(const std::string& caption, const std::string& text, unsigned icon,

@@ -15,8 +15,9 @@ using ModuleInstance = void*;
 inline constexpr unsigned kMessageIconError = 0x10;
 inline constexpr unsigned kMessageIconInformation = 0x40;
 
-// Loads text `id` of the module's string table into a buffer of `capacity` characters: a longer
-// text is cut to capacity - 1 characters, a missing text is empty.
+// Loads text `id` of the module's string table as if into a buffer of `capacity` bytes: a longer
+// text is cut to at most capacity - 1 bytes, never inside a two-byte character of the ANSI code
+// page; a missing text is empty.
 std::string loadMessageText(ModuleInstance module, unsigned id, std::size_t capacity);
 
 // Shows `text` under `caption` with an OK button and `icon`, without owner window, and waits
@@ -37,6 +38,7 @@ using MessageBoxObserver = std::function<void(const MessageBoxRecord&)>;
 void setMessageBoxObserver(MessageBoxObserver observer);
 
 namespace message_ui_platform {
-std::string loadString(ModuleInstance module, unsigned id, std::size_t capacity);
+// The whole text, in the ANSI code page; empty when missing.
+std::string loadString(ModuleInstance module, unsigned id);
 void messageBox(const std::string& caption, const std::string& text, unsigned icon);
 }  // namespace message_ui_platform

@@ -4,16 +4,9 @@
 
 namespace message_ui_platform {
 
-std::string loadString(ModuleInstance, unsigned id, std::size_t capacity) {
+std::string loadString(ModuleInstance, unsigned id) {
     const char* text = messageText(id, kLanguageEnglish);
-    if (text == nullptr) {
-        return std::string();
-    }
-    std::string result(text);
-    if (result.size() > capacity - 1) {
-        result.resize(capacity - 1);
-    }
-    return result;
+    return text != nullptr ? std::string(text) : std::string();
 }
 
 void messageBox(const std::string&, const std::string&, unsigned) {}

@@ -126,4 +126,24 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::size_t characterLength(std::string_view text, std::size_t index,
+                            LeadBytePredicate isLeadByte) {
+    return isLeadByte(static_cast<unsigned char>(text[index])) && index + 1 < text.size() ? 2 : 1;
+}
+
+std::string_view cutToBuffer(std::string_view text, std::size_t capacity,
+                             LeadBytePredicate isLeadByte) {
+    if (capacity == 0) return std::string_view();
+    const std::size_t limit = capacity - 1;
+    if (text.size() <= limit) return text;
+    // Only a walk from the start tells lead bytes from trail bytes of the same value.
+    std::size_t end = 0;
+    while (end < limit) {
+        const std::size_t length = characterLength(text, end, isLeadByte);
+        if (end + length > limit) break;
+        end += length;
+    }
+    return text.substr(0, end);
+}
+
 }  // namespace cdk_text

@@ -1,5 +1,6 @@
-// Text helpers that every layer shares: UTF-16 to UTF-8 and back, trimming, ASCII case folding.
-// Standard C++ only.
+// Text helpers that every layer shares: UTF-16 to UTF-8 and back, trimming, ASCII case folding,
+// and cutting narrow text of a double-byte code page without splitting a character. Standard
+// C++ only, but for isAnsiLeadByte, which has one file per platform.
 #pragma once
 
 #include <cstddef>
@@ -39,5 +40,25 @@ constexpr char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<
 constexpr char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 std::string asciiLower(std::string_view text);
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// In the double-byte code pages (932 Japanese, 936 Simplified Chinese, ...) a character is one
+// byte or a lead byte and one trail byte, and a trail byte may have the value of an ASCII
+// character such as '\'. The predicate tells the lead bytes of the code page at hand.
+using LeadBytePredicate = bool (*)(unsigned char);
+
+// The length in bytes of the character that begins at text[index]: 2 for a lead byte with a byte
+// after it, else 1.
+std::size_t characterLength(std::string_view text, std::size_t index, LeadBytePredicate isLeadByte);
+
+// The longest beginning of `text` that fits a buffer of `capacity` bytes together with its
+// terminating NUL (so at most capacity - 1 bytes) and does not end inside a character; empty for
+// a capacity of 0.
+std::string_view cutToBuffer(std::string_view text, std::size_t capacity,
+                             LeadBytePredicate isLeadByte);
+
+// True for a lead byte of the ANSI code page of this process (IsDBCSLeadByte on Windows). POSIX
+// hosts have no ANSI code page and take narrow text as single-byte: no byte leads, so a cut falls
+// after any byte. The host builds carry only the English message texts, which are ASCII.
+bool isAnsiLeadByte(unsigned char c);
 
 }  // namespace cdk_text

@@ -235,9 +235,9 @@ void serializeConfig(const Config& config, IConfigEntrySerializer& serializer) {
 }
 
 std::string configFileText(const Config& config) {
-    // Sizing the text first costs a walk over the map's nodes, which reads only the string
-    // lengths held in them; it saves growing (and copying) a text of up to a megabyte several
-    // times over.
+    // Sizing the text first costs a walk over the map's entries, which reads only the string
+    // lengths held in the vector itself; it saves growing (and copying) a text of up to a
+    // megabyte several times over.
     std::size_t bytes = 0;
     for (const auto& [key, value] : config.entries()) {
         bytes += key.size() + 1 + (value ? value->text().size() + 1 : 0);

@@ -81,15 +81,15 @@ typedef void (*SettingsKeyCallback)(SettingsContext* context, int keyCount, int 
 /* The entry table. The order of the members is the contract between client and store. */
 typedef struct SettingsFunctions {
     /* 0: a new, empty context, or null when memory runs out. A failure while locating the
-     * system settings file leaves this entry as settings::Exception (code 200); memory
-     * exhaustion after the context was allocated leaves it as std::bad_alloc. */
+     * system settings file leaves this entry as settings::Exception (SETTINGS_E_UNEXPECTED);
+     * memory exhaustion after the context was allocated leaves it as std::bad_alloc. */
     SettingsContext* (*context_create)(void);
     /* 1 */
     void (*context_destroy)(SettingsContext* context);
     /* 2: the system-wide settings file path; the text belongs to the context. */
     int (*context_get_system_config_file_path)(SettingsContext* context, const char** path);
     /* 3: imports a settings file; validator and keyMapper may be null (every value untyped,
-     * keys unchanged). 313 means some lines were refused. */
+     * keys unchanged). SETTINGS_E_REFUSED_LINES means some lines were refused. */
     int (*context_import_from_file)(SettingsContext* context, const char* path,
                                     const SettingsValidator* validator,
                                     const SettingsKeyMapper* keyMapper, int stopOnFirstError,

@@ -18,7 +18,7 @@ std::string binaryToBase64(const std::vector<uint8_t>& data);
 // Decodes Base64; empty text gives empty data.
 std::vector<uint8_t> base64ToBinary(const std::string& text);
 
-// The four bytes of a number, little-endian, and back.
+// The four bytes of a number, little-endian (RegData reads them back).
 std::vector<uint8_t> dwordBytes(uint32_t value);
 
 }  // namespace au

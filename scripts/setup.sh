@@ -8,7 +8,7 @@ packages=(
   googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64
-  msitools wixl gcab
+  msitools wixl gcab python3
   xvfb xdotool imagemagick
   clang-14 libclang-rt-14-dev llvm-14
   clang-format

@@ -2,7 +2,7 @@
 # Installs what is missing, builds every preset and runs every test through CTest.
 #   host   native unit tests                      (label host)
 #   asan   the same tests under ASan and UBSan     (label host)
-#   win64  Windows tests under wine64              (labels wine, e2e)
+#   win64  Windows tests under wine64              (labels wine, payload, e2e)
 #   win32  the 32-bit product flavour: built and linked in full, not run (no 32-bit here)
 #   fuzz   short libFuzzer runs of the portable parsers (label fuzz)
 set -euo pipefail

@@ -389,7 +389,10 @@ def ansi_codec(lc_all):
 def parse_log(data, codec):
     """Records of cusched.log as "LEVEL: message" texts (a message may span lines)."""
     records = []
-    for line in data.decode(codec, errors="replace").replace("\r\n", "\n").split("\n"):
+    text = data.decode(codec, errors="replace").replace("\r\n", "\n")
+    if text.endswith("\n"):
+        text = text[:-1]  # the line break that ends the last record
+    for line in text.split("\n"):
         if _LOG_HEADER.match(line):
             records.append([])
         elif records:
@@ -527,6 +530,8 @@ class Run:
             preset[installer] = {"InstallerLocation": STANDIN_FOLDER}
         elif mode == "real":
             preset[installer] = {"InstallerLocation": SYSTEM_FOLDER}
+        else:  # a new Wine 8 prefix names the system folder
+            preset[installer] = {"InstallerLocation": None}
         if self.scenario.get("windows"):
             preset["HKCU\\Software\\Wine"] = {"Version": self.scenario["windows"]}
         preset.update(self.expand(self.scenario.get("registry", {})))
@@ -579,6 +584,9 @@ class Run:
             "CDK_E2E_DIRECTORY": os.path.dirname(self.values["EXE_PATH"]),
             "CDK_E2E_TIMEOUT_MS": str(timeout * 1000),
         })
+        if self.scenario.get("msiexec") == "system":
+            # Wine runs its built-in msiexec for the system folder's file unless told not to.
+            env["WINEDLLOVERRIDES"] += ";msiexec.exe=n"
         if self.scenario.get("hold"):
             env["CDK_E2E_HOLD_FILE"] = self.expand(self.scenario["hold"])
         env.update(scenario_env)

@@ -29,7 +29,9 @@
 //   reg-delete-key|<32|64>|<HKLM|HKCU>\<key>    the key with all its subkeys
 //   wait-event|<name>|<seconds>            wait until the named event exists and is set
 //   list-files|<folder>|<pattern>          record the files found and their sizes
-//   probe|<read|write|delete>|<path>       try to open the file for that use, or delete it
+//   probe|<read|write|replace|delete>|<path>
+//                                          try to open the file for reading or writing, put
+//                                          an empty file in its place, or delete it
 //   run|<command line>                     start a program and wait for it
 //   kill-parent|<exit code>                end the process that started this one
 // Lines that begin with "#" and empty lines are ignored.
@@ -294,6 +296,22 @@ void listFiles(const std::wstring& record, const std::wstring& folder,
 DWORD probe(const std::wstring& mode, const std::wstring& path) {
     if (mode == L"delete") {
         return DeleteFileW(path.c_str()) ? ERROR_SUCCESS : GetLastError();
+    }
+    if (mode == L"replace") {
+        // Put an empty file in its place, the way a program saves a file safely.
+        const std::wstring temporary = path + L".standin-new";
+        HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return GetLastError();
+        }
+        CloseHandle(file);
+        if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            const DWORD error = GetLastError();
+            DeleteFileW(temporary.c_str());
+            return error;
+        }
+        return ERROR_SUCCESS;
     }
     // Share everything: only a holder that denies this use makes the open fail.
     const DWORD access = mode == L"write" ? GENERIC_WRITE : GENERIC_READ;

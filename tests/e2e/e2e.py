@@ -5,6 +5,7 @@
   e2e.py [options] run NAME...     runs the named scenarios; exit 0 passed, 1 failed,
                                    77 skipped (the exe under test is not built yet)
   e2e.py [options] prepare         creates the master Wine prefix
+  e2e.py [options] cleanup         stops Wine servers that interrupted runs left running
 Options: --work DIR (runs and prefixes), --exe-dir DIR (cdk-setup.exe and its variants),
 --standin EXE, --runner EXE. CDK_E2E_KEEP=1 keeps each run's prefix for a look inside.
 """
@@ -26,7 +27,7 @@ def main():
     parser.add_argument("--exe-dir", default=".")
     parser.add_argument("--standin", default="standin/msiexec.exe")
     parser.add_argument("--runner", default="ScenarioRunner.exe")
-    parser.add_argument("command", choices=["list", "run", "prepare"])
+    parser.add_argument("command", choices=["list", "run", "prepare", "cleanup"])
     parser.add_argument("names", nargs="*")
     options = parser.parse_args()
 
@@ -40,6 +41,9 @@ def main():
                             keep=os.environ.get("CDK_E2E_KEEP", "") not in ("", "0"))
     if options.command == "prepare":
         harness.prepare_master(config.master)
+        return 0
+    if options.command == "cleanup":
+        harness.stop_leftover_servers(config)
         return 0
     unknown = [n for n in options.names if n not in table]
     if unknown or not options.names:

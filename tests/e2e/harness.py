@@ -560,6 +560,8 @@ class Run:
     def execute(self):
         started = time.monotonic()
         prepare_master(self.config.master)
+        if os.path.isdir(self.prefix):  # left by an interrupted run, maybe with its server
+            stop_wineserver(self.prefix)
         shutil.rmtree(self.folder, ignore_errors=True)
         os.makedirs(self.folder)
         clone_prefix(self.config.master, self.prefix)
@@ -772,6 +774,15 @@ class Run:
         timing = ", ".join(f"{k} {v:.2f} s" for k, v in self.timings.items())
         lines.append(f"timing: {timing}")
         return "\n".join(lines)
+
+
+def stop_leftover_servers(config):
+    """Stops the servers of prefixes that interrupted runs left behind."""
+    runs = os.path.join(config.work, "runs")
+    for name in sorted(os.listdir(runs)) if os.path.isdir(runs) else []:
+        prefix = os.path.join(runs, name, "prefix")
+        if os.path.isdir(prefix):
+            stop_wineserver(prefix)
 
 
 def run_scenario(scenario, config):

@@ -605,7 +605,8 @@ class Run:
             self.timings["start"] = time.monotonic() - step
 
             step = time.monotonic()
-            env["WINEDEBUG"] = "-all,trace+resource"
+            # Wine's errors, and the string resources the programs load (message texts).
+            env["WINEDEBUG"] = "-all,err+all,trace+resource"
             with open(self._file("wine-stderr.txt"), "wb") as errors:
                 result = subprocess.run([WINE64, self.config.runner], env=env,
                                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,

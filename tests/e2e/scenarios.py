@@ -413,11 +413,19 @@ SCENARIOS = [
         },
     },
     {
-        "name": "main.xp_silent_installs",
-        "windows": "winxp64",
+        "name": "main.xp_32bit_version_silent_installs",
+        "windows": "winxp",
         "args": ["/s"],
         "expect": {"exit": 0, "commands": [KIT_SILENT],
                    "log": ["This is an unsupported operationg system."]},
+    },
+    {
+        "name": "main.vista_installs_in_local_low_without_warning",
+        "windows": "vista",
+        "expect": {"exit": 0, "commands": [KIT_INTERACTIVE],
+                   "log_absent": ["This is an unsupported operationg system."],
+                   "files": {"{PROFILE}\\AppData\\LocalLow\\Halvard\\Corvid\\cdk3.6.0_09_x64"
+                             "\\cdk3.6.0_09.msi": Resource("CORVID_INSTALLER", 101)}},
     },
     {
         "name": "main.server_2003_takes_msiexec_from_the_system_folder",

@@ -105,8 +105,8 @@ def wine_environment(prefix, extra=None):
         "WINEARCH": "win64",
         "WINEDEBUG": "-all",
         # No Mono/Gecko installers; a crash ends the process at once instead of starting the
-        # debugger.
-        "WINEDLLOVERRIDES": "mscoree=d;mshtml=d;winedbg.exe=d",
+        # debugger; no menu entries in the host's home folder.
+        "WINEDLLOVERRIDES": "mscoree=d;mshtml=d;winedbg.exe=d;winemenubuilder.exe=d",
         # A locale that always exists, so that Wine's Unix side decodes UTF-8.
         "LC_ALL": "C.UTF-8",
     })

@@ -526,6 +526,23 @@ SCENARIOS = [
         },
     },
     {
+        # While msiexec reads them, the database and the cabinets cannot be changed under it.
+        "name": "payload.files_cannot_be_swapped_while_msiexec_runs",
+        "args": ["/s"],
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|20",
+                                          "probe|write|{MSI}", "probe|delete|{MSI}",
+                                          "probe|write|{WORKDIR}\\ss360090.cab",
+                                          "probe|delete|{WORKDIR}\\sz360090.cab"]}],
+        "expect": {
+            "exit": 0,
+            "record": ["probe write {MSI} error 32", "probe delete {MSI} error 32",
+                       "probe write {WORKDIR}\\ss360090.cab error 32",
+                       "probe delete {WORKDIR}\\sz360090.cab error 32"],
+            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+                      "{WORKDIR}\\sz360090.cab": Resource("CORVID_CAB11", 112)},
+        },
+    },
+    {
         "name": "payload.stale_database_is_replaced",
         "args": ["/s"],
         "files": {"{MSI}": b"stale" * 600000},

@@ -547,8 +547,9 @@ class Run:
         return "\n".join(lines) + "\n"
 
     def _command_line(self):
-        tail = self.scenario.get("cmdline")
-        if tail is None:
+        if "cmdline" in self.scenario:
+            tail = self.expand(self.scenario["cmdline"])
+        else:
             tail = windows_quote(self.expand(self.scenario.get("args", [])))
         return self.values["LAUNCHER"] + (" " + tail if tail else "")
 
@@ -623,11 +624,12 @@ class Run:
         self.timings["total"] = time.monotonic() - started
 
     def _observe(self, lc_all):
+        # A time-out of the launcher or of what it started counts, whatever the exit code.
         m = re.search(r"^exit-code (-?\d+)$", self.runner_output, re.M)
-        if m:
-            self.exit_code = int(m.group(1))
-        elif "timeout" in self.runner_output:
+        if "timeout" in self.runner_output:
             self.exit_code = "timeout"
+        elif m:
+            self.exit_code = int(m.group(1))
         else:
             self.exit_code = None
         self.record = []
@@ -642,8 +644,10 @@ class Run:
                 self.log_bytes = f.read()
             shutil.copy(log_path, self._file("cusched.log"))
         self.log = parse_log(self.log_bytes, ansi_codec(lc_all))
-        with open(self._file("wine-stderr.txt"), encoding="utf-8", errors="replace") as f:
-            self.wine_errors = f.read()
+        self.wine_errors = ""
+        if os.path.exists(self._file("wine-stderr.txt")):
+            with open(self._file("wine-stderr.txt"), encoding="utf-8", errors="replace") as f:
+                self.wine_errors = f.read()
         self.strings = loaded_strings(self.wine_errors)
         self.registry = RegistrySnapshot(self.prefix)
 
@@ -760,7 +764,9 @@ class Run:
         lines += ["  - " + f.replace("\n", "\n    ") for f in failures]
         if failures:
             lines.append(f"exit code: {self.exit_code}")
-            lines.append("command line: " + self._command_line())
+            command = self._command_line()
+            lines.append("command line: " + (command if len(command) < 400 else
+                                             f"{command[:400]}... ({len(command)} characters)"))
             lines.append("stand-in record:")
             lines += ["  " + line for line in self.record] or ["  (empty)"]
             lines.append("last records of cusched.log:")

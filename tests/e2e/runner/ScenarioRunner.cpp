@@ -1,0 +1,159 @@
+// Starts the program under test inside Wine and reports its full exit code.
+//
+// A Linux process exit status holds only 8 bits, so the exit code that wine64 passes on cannot
+// tell -80 from 176 or carry 3010. This program starts the launcher, waits for it and prints
+// GetExitCodeProcess as a signed decimal. It puts the launcher in a job object and, after the
+// launcher has ended, also waits for every process the launcher started (msiexec stand-ins and
+// what they start in turn), so that the scenario's files are complete when it returns.
+//
+// Environment (paths may be Windows paths or Unix paths, which are reached through drive Z:):
+//   CDK_E2E_COMMAND_FILE  UTF-8 file holding the complete command line, program path first
+//                         (required). Not an environment variable itself: Wine decodes those
+//                         with the Unix locale's character set, which is 7-bit ASCII when a
+//                         scenario's LC_ALL names a locale that is not generated.
+//   CDK_E2E_DIRECTORY     current directory of the program (default: this one's)
+//   CDK_E2E_HOLD_FILE     a file kept open while the program runs, readable by others but
+//                         not writable, replaceable or deletable
+//   CDK_E2E_TIMEOUT_MS    time for the whole tree of processes (default 60000)
+//
+// Standard output, one line each:
+//   exit-code <signed decimal>          the launcher's exit code
+//   start-error <system error>          the launcher could not be started
+//   timeout launcher|children           the time ran out; the job's processes were ended
+// Exit status: 0 when the exit code was reported, 2 otherwise.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::wstring variable(const wchar_t* name) {
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) {
+        return std::wstring();
+    }
+    std::wstring value(size, L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), size));
+    return value;
+}
+
+std::wstring windowsPath(std::wstring path) {
+    if (!path.empty() && path[0] == L'/') {
+        std::replace(path.begin(), path.end(), L'/', L'\\');
+        path = L"Z:" + path;
+    }
+    return path;
+}
+
+// The whole file as UTF-16, without a final line break; empty when it cannot be read.
+std::wstring readUtf8File(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::wstring();
+    }
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    CloseHandle(file);
+    while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) {
+        bytes.pop_back();
+    }
+    if (bytes.empty()) {
+        return std::wstring();
+    }
+    const int size = static_cast<int>(bytes.size());
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    text.resize(static_cast<size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, text.data(), size)));
+    return text;
+}
+
+DWORD remainingTime(ULONGLONG deadline) {
+    const ULONGLONG now = GetTickCount64();
+    return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+}
+
+DWORD activeProcesses(HANDLE job) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof(info),
+                                   nullptr)) {
+        return 0;
+    }
+    return info.ActiveProcesses;
+}
+
+}  // namespace
+
+int main() {
+    std::wstring commandLine = readUtf8File(windowsPath(variable(L"CDK_E2E_COMMAND_FILE")));
+    const std::wstring directory = windowsPath(variable(L"CDK_E2E_DIRECTORY"));
+    const std::wstring holdPath = windowsPath(variable(L"CDK_E2E_HOLD_FILE"));
+    const std::wstring timeout = variable(L"CDK_E2E_TIMEOUT_MS");
+    const ULONGLONG deadline =
+        GetTickCount64() + (timeout.empty() ? 60000 : std::wcstoul(timeout.c_str(), nullptr, 10));
+    if (commandLine.empty()) {
+        std::printf("start-error %lu\n", static_cast<unsigned long>(ERROR_BAD_ARGUMENTS));
+        return 2;
+    }
+
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (!holdPath.empty()) {
+        held = CreateFileW(holdPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (held == INVALID_HANDLE_VALUE) {
+            std::printf("hold-error %lu\n", GetLastError());
+            return 2;
+        }
+    }
+
+    // Ending this runner ends the whole tree too (the job closes with its last handle).
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
+                        &process)) {
+        std::printf("start-error %lu\n", GetLastError());
+        return 2;
+    }
+    AssignProcessToJobObject(job, process.hProcess);
+    ResumeThread(process.hThread);
+    CloseHandle(process.hThread);
+
+    if (WaitForSingleObject(process.hProcess, remainingTime(deadline)) != WAIT_OBJECT_0) {
+        TerminateJobObject(job, 1);
+        std::printf("timeout launcher\n");
+        return 2;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    if (held != INVALID_HANDLE_VALUE) {
+        CloseHandle(held);
+    }
+    std::printf("exit-code %ld\n", static_cast<long>(static_cast<LONG>(code)));
+    std::fflush(stdout);
+
+    while (activeProcesses(job) > 0) {
+        if (remainingTime(deadline) == 0) {
+            TerminateJobObject(job, 1);
+            std::printf("timeout children\n");
+            return 2;
+        }
+        Sleep(20);
+    }
+    CloseHandle(job);
+    return 0;
+}

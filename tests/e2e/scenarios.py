@@ -1,0 +1,857 @@
+"""The end-to-end scenarios, as data. README.md in this folder describes every field.
+
+Names: "<group>.<what it shows>"; each becomes the CTest test "e2e.<name>".
+"""
+
+from harness import FOLDER, PRESENT, STANDIN, Contains, Resource
+
+# ---------------------------------------------------------------------------------------------
+# Facts of the 64-bit flavour under test
+
+KIT_KEY = "HKLM\\SOFTWARE\\Tarnwell\\Corvid Development Kit\\3.6.0_09"
+CRE_KEY = "HKLM\\SOFTWARE\\Tarnwell\\Corvid Runtime Environment\\3.6.0_09"
+UNINSTALL = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+AU_KEY = "HKLM32\\SOFTWARE\\Tarnwell\\Auto Update"
+POLICY = "HKLM32\\SOFTWARE\\Tarnwell\\Corvid Update\\Policy"
+KIT_CODE = "{64C7E2B9-5D31-42A8-9F06-3E8A1C460090}"
+OLD_UPDATER_CODE = "{6D2F84B1-39C7-4E5A-8B16-0C7E93A5F2D4}"
+KIT_HOME = "C:\\Corvid\\CDK"
+CAUREG = "{COMMONFILES}\\Corvid\\Corvid Update\\caureg.exe"
+CABINETS = ["ss360090.cab", "st360090.cab", "sj360090.cab", "sz360090.cab"]
+CABINET_RESOURCES = {"ss360090.cab": ("CORVID_CAB9", 110), "st360090.cab": ("CORVID_CAB10", 111),
+                     "sj360090.cab": ("CORVID_CAB7", 108), "sz360090.cab": ("CORVID_CAB11", 112)}
+
+
+def cre_code(update):
+    """Product code of the public runtime of update number 0 to 9, in the 64-bit view."""
+    return f"{{5B1C93D0-7E42-4F18-A3C6-1D764160{update:02d}FF}}"
+
+
+# Command lines as msiexec receives them.
+SILENT = " /qn ADDLOCAL=PubliccreFeature,ToolsFeature"
+KIT_SILENT = '{MSIEXEC} /i "{MSI}" ' + SILENT + " WRAPPER=1"
+KIT_INTERACTIVE = '{MSIEXEC} /i "{MSI}"  WRAPPER=1'
+
+
+def kit_silent(language):
+    return '{MSIEXEC} /i "{MSI}" TRANSFORMS=:' + str(language) + " " + SILENT + " WRAPPER=1"
+
+
+def uninstall(code):
+    return "{MSIEXEC} /x " + code + " /qb!"
+
+
+CRE_1033 = '{MSIEXEC} /i "' + KIT_HOME + '\\cre.msi" /qn ADDLOCAL=ALL SDKSILENT=1'
+AU_INSTALL = '{MSIEXEC} /i "{AUMSI}" ALLUSERS=1 /qn'
+AU_REMOVE_OLD = "{MSIEXEC} /x " + OLD_UPDATER_CODE + " /qn"
+CAUREG_RUN = '"' + CAUREG + '" -r cre 3.6.0_09-b11'
+
+# Stand-in rules that match one kind of msiexec run.
+ON_KIT = "cdk3.6.0_09.msi"
+ON_CRE = "cre.msi"
+ON_AU = "au.msi"
+
+
+def kit_installs(*extra):
+    """The kit database's visible effects: it registers the kit folder and the runtime."""
+    return {"when": ON_KIT, "do": [
+        f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}",
+        f"reg-set|64|{CRE_KEY}|BuildNumber|sz|11",
+        *extra]}
+
+
+# The public runtime's files that the kit leaves in its folder.
+CRE_FILES = {KIT_HOME + "\\cre.msi": "cre", KIT_HOME + "\\cre1041.MST": "ja",
+             KIT_HOME + "\\cre2052.MST": "zh"}
+CRE_FILES_GONE = {path: None for path in CRE_FILES}
+CAUREG_STANDIN = {CAUREG: STANDIN}
+
+NO_PRIOR = ["No same version CDK exists", "No same version CRE exists"]
+FAILED = "CDK installation failed.  Return Code: "
+
+SCENARIOS = [
+    # -----------------------------------------------------------------------------------------
+    # The harness itself: the stand-in started directly as the program under test. These run
+    # before the launcher exists and show that exit codes, records, rules, registry and file
+    # checks work end to end.
+    {
+        "name": "harness.exit_code_registry_and_text",
+        "exe": STANDIN,
+        "args": ["first", "C:\\Café", "C:\\日本語", 'quoted "inner"'],
+        "env": {"LC_ALL": "ja_JP.UTF-8"},
+        "rules": [{"when": "first", "do": [
+            "reg-set|64|HKLM\\SOFTWARE\\Tarnwell|InstallStatus|sz|reinstall",
+            "reg-set|32|HKLM\\SOFTWARE\\Tarnwell\\Auto Update|AUVersion|sz|5.4.1.2",
+            "reg-set|64|HKLM\\SOFTWARE\\Tarnwell\\Gone|Value|dword|7",
+            "reg-delete-key|64|HKLM\\SOFTWARE\\Tarnwell\\Gone",
+            "reg-delete|64|HKLM\\SOFTWARE\\Tarnwell\\Preset|Old",
+            "exit|-80"]}],
+        "registry": {"HKLM\\SOFTWARE\\Tarnwell\\Preset": {"Old": "x", "Kept": 3}},
+        "expect": {
+            "exit": -80,
+            "commands": ['{LAUNCHER} first C:\\Café C:\\日本語 "quoted \\"inner\\""'],
+            "registry": {
+                "HKLM\\SOFTWARE\\Tarnwell": {"InstallStatus": "reinstall"},
+                AU_KEY: {"AUVersion": "5.4.1.2"},
+                "HKLM\\SOFTWARE\\Tarnwell\\Auto Update": None,
+                "HKLM\\SOFTWARE\\Tarnwell\\Gone": None,
+                "HKLM\\SOFTWARE\\Tarnwell\\Preset": {"Old": None, "Kept": 3},
+            },
+        },
+    },
+    {
+        "name": "harness.once_rule_and_nested_run",
+        "exe": STANDIN,
+        "args": ["first"],
+        "rules": [
+            {"when": "first", "once": True, "do": ["run|{LAUNCHER} first", "exit|3010"]},
+            {"when": "first", "do": ["exit|1603"]},
+        ],
+        "expect": {
+            "exit": 3010,
+            "commands": ["{LAUNCHER} first", "{LAUNCHER} first"],
+            "record": ["rule 1", "rule 2", "run 1603"],
+        },
+    },
+    {
+        "name": "harness.events_files_and_probes",
+        "exe": STANDIN,
+        "rules": [{"do": [
+            "wait-event|HalvardCDKCabExtractWaitEvent|1",
+            "list-files|{WORKDIR}|*.cab",
+            "probe|delete|C:\\probe\\delete-me.txt",
+            "probe|write|{SETTINGS}",
+            "probe|replace|{SETTINGS}",
+            "probe|delete|{SETTINGS}",
+            "probe|read|{SETTINGS}",
+            "probe|write|C:\\probe\\a-folder",
+            "probe|replace|C:\\probe\\replace-me.txt",
+            "probe|write|C:\\probe\\replace-me.txt\\child",
+            "probe|delete|C:\\probe\\missing.txt"]}],
+        "hold": "{SETTINGS}",
+        "files": {
+            "{WORKDIR}\\b.cab": "12345",
+            "{WORKDIR}\\a.cab": "123",
+            "{WORKDIR}\\other.msi": "x",
+            "C:\\probe\\delete-me.txt": "x",
+            "C:\\probe\\replace-me.txt": "old",
+            "C:\\probe\\a-folder": FOLDER,
+            "{SETTINGS}": "AUTO_UPDATE=Enable\n",
+        },
+        "expect": {
+            "exit": 0,
+            "record": ["event HalvardCDKCabExtractWaitEvent timeout",
+                       "file a.cab 3", "file b.cab 5",
+                       "probe delete C:\\probe\\delete-me.txt ok",
+                       "probe write {SETTINGS} error 32",
+                       "probe replace {SETTINGS} error 5",
+                       "probe delete {SETTINGS} error 32",
+                       "probe read {SETTINGS} ok",
+                       "probe write C:\\probe\\a-folder error 5",
+                       "probe replace C:\\probe\\replace-me.txt ok",
+                       "probe write C:\\probe\\replace-me.txt\\child error 3",
+                       "probe delete C:\\probe\\missing.txt error 2"],
+            "record_absent": ["file other.msi 1"],
+            "files": {"C:\\probe\\delete-me.txt": None, "{WORKDIR}\\a.cab": 3,
+                      "C:\\probe\\replace-me.txt": "",
+                      "{SETTINGS}": "AUTO_UPDATE=Enable\n",
+                      "{WORKDIR}": FOLDER, "{WORKDIR}\\b.cab": Contains("234", absent=["9"])},
+        },
+    },
+    {
+        "name": "harness.kill_parent",
+        "exe": STANDIN,
+        "args": ["outer"],
+        "rules": [
+            {"when": "outer", "do": ["run|{LAUNCHER} inner", "exit|0"]},
+            {"when": "inner", "do": ["kill-parent|-81"]},
+        ],
+        "expect": {"exit": -81, "record": ["kill-parent ok"], "record_absent": ["run 0"]},
+    },
+    {
+        "name": "harness.timeout_ends_the_tree",
+        "exe": STANDIN,
+        "rules": [{"do": ["sleep|20000"]}],
+        "timeout": 2,
+        "expect": {"exit": "timeout"},
+    },
+    {
+        "name": "harness.log_records",
+        "exe": STANDIN,
+        "files": {"{TEMP}\\cusched.log": (
+            "[2024/01/02 03:04:05.006, cdk-setup.exe (PID: 1, TID: 2), AllUtils.cpp:10 (logit)]"
+            "\r\n\tINFO: first\r\n"
+            "[2024/01/02 03:04:05.007, cdk-setup.exe (PID: 1, TID: 2), W.cpp:0 (f)]\r\n"
+            "\tERROR: two\r\nlines\r\n").encode("cp1252")},
+        "expect": {"log": ["INFO: first", "ERROR: two\nlines"], "log_absent": ["WARNING"]},
+    },
+
+    # -----------------------------------------------------------------------------------------
+    # Main sequence: the kit command line, its languages and options, exit codes.
+    {
+        "name": "main.silent_1033",
+        "args": ["/s"],
+        "expect": {
+            "exit": 0,
+            "commands": [KIT_SILENT],
+            "log": [*NO_PRIOR, "szCDKExeCommand = " + KIT_SILENT],
+            "log_absent": [FAILED],
+            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101), "{FLAG}": None,
+                      "{USERDATA}\\Halvard\\Corvid\\cdk3.6.0_09": None},
+        },
+    },
+    {
+        "name": "main.silent_1041",
+        "args": ["/s"],
+        "env": {"LC_ALL": "ja_JP.UTF-8"},
+        "expect": {"exit": 0, "commands": [kit_silent(1041)]},
+    },
+    {
+        "name": "main.silent_2052",
+        "args": ["/s"],
+        "env": {"LC_ALL": "zh_CN.UTF-8"},
+        "expect": {"exit": 0, "commands": [kit_silent(2052)]},
+    },
+    {
+        "name": "main.interactive_1033",
+        "expect": {
+            "exit": 0,
+            "commands": [KIT_INTERACTIVE],
+            "log": ["szCDKExeCommand = " + KIT_INTERACTIVE],
+            # No runtime registered after the install: no updater.
+            "files": {"{AUMSI}": None},
+        },
+    },
+    {
+        "name": "main.lang_1036_is_ignored",
+        "args": ["/s", "/lang=1036"],
+        "expect": {"exit": 0, "commands": [KIT_SILENT]},
+    },
+    {
+        "name": "main.lang_2052_is_taken",
+        "args": ["/s", "/lang=2052"],
+        "expect": {"exit": 0, "commands": [kit_silent(2052)]},
+    },
+    {
+        "name": "main.lang_1041_overrides_the_ui_language",
+        "args": ["/s", "/lang=1041"],
+        "env": {"LC_ALL": "zh_CN.UTF-8"},
+        "expect": {"exit": 0, "commands": [kit_silent(1041)]},
+    },
+    {
+        "name": "main.qn_given_is_not_repeated",
+        "args": ["/s", "/qn"],
+        "expect": {"commands": ['{MSIEXEC} /i "{MSI}" /qn  ADDLOCAL=PubliccreFeature,'
+                                'ToolsFeature WRAPPER=1']},
+    },
+    {
+        "name": "main.upper_case_QN_gets_qn",
+        "args": ["/s", "/QN"],
+        "expect": {"commands": ['{MSIEXEC} /i "{MSI}" /QN  /qn ADDLOCAL=PubliccreFeature,'
+                                'ToolsFeature WRAPPER=1']},
+    },
+    {
+        "name": "main.installdir_in_quotes",
+        "args": ["/s", "INSTALLDIR=D:\\Kit"],
+        "expect": {
+            "exit": 0,
+            # The executor trims the blank that ends the kit command.
+            "commands": [KIT_SILENT + ' INSTALLDIR="D:\\Kit"'],
+            "log": ["szCDKExeCommand = " + KIT_SILENT + ' INSTALLDIR="D:\\Kit" \n'],
+        },
+    },
+    {
+        "name": "main.installdir_with_blanks",
+        "args": ["/s", "INSTALLDIR=C:\\Program Files\\My Kit"],
+        "expect": {"commands": [KIT_SILENT + ' INSTALLDIR="C:\\Program Files\\My Kit"']},
+    },
+    {
+        "name": "main.installdir_cafe_code_page_1252",
+        "args": ["/s", "INSTALLDIR=C:\\Café"],
+        "expect": {"exit": 0, "commands": [KIT_SILENT + ' INSTALLDIR="C:\\Café"']},
+    },
+    {
+        # Both kanji of the folder have 0x5C ('\') as their second byte in code page 932.
+        "name": "main.installdir_japanese_code_page_932",
+        "args": ["/s", "INSTALLDIR=C:\\ソフト\\表示"],
+        "env": {"LC_ALL": "ja_JP.UTF-8"},
+        "expect": {"exit": 0,
+                   "commands": [kit_silent(1041) + ' INSTALLDIR="C:\\ソフト\\表示"']},
+    },
+    {
+        "name": "main.msi_cmdline_of_3000_characters_arrives_whole",
+        "args": ["/s", "REBOOT=" + "A" * 2993],
+        "expect": {"exit": 0, "commands": ['{MSIEXEC} /i "{MSI}" REBOOT=' + "A" * 2993 + " "
+                                           + SILENT + " WRAPPER=1"]},
+    },
+    {
+        # The launcher's own command line fits in 32,767 characters; the kit command would not.
+        "name": "main.command_line_too_long_exits_minus_82",
+        "args": ["/s", "REBOOT=" + "R" * 32650],
+        "expect": {"exit": -82, "commands": []},
+    },
+    {
+        "name": "main.reinstall_runs_twice_and_clears_the_value",
+        "args": ["/s"],
+        "rules": [
+            {"when": ON_KIT, "once": True,
+             "do": ["reg-set|64|HKLM\\SOFTWARE\\Tarnwell|InstallStatus|sz|reinstall"]},
+            {"when": ON_KIT, "do": ["exit|1603"]},
+        ],
+        "expect": {
+            # The second run's exit code replaces the first one's.
+            "exit": 1603,
+            "commands": [KIT_SILENT, KIT_SILENT],
+            "log": [FAILED + "1603"],
+            # The value is gone, and so is the key it left empty.
+            "registry": {"HKLM\\SOFTWARE\\Tarnwell": None},
+        },
+    },
+    {
+        "name": "main.reinstall_keeps_a_tarnwell_key_in_use",
+        "args": ["/s"],
+        "registry": {"HKLM\\SOFTWARE\\Tarnwell": {"Keep": "yes"}},
+        "rules": [{"when": ON_KIT, "once": True,
+                   "do": ["reg-set|64|HKLM\\SOFTWARE\\Tarnwell|InstallStatus|sz|reinstall"]}],
+        "expect": {"exit": 0, "commands": [KIT_SILENT, KIT_SILENT],
+                   "registry": {"HKLM\\SOFTWARE\\Tarnwell": {"InstallStatus": None,
+                                                             "Keep": "yes"}}},
+    },
+    {
+        "name": "main.reinstall_never_three_times",
+        "args": ["/s"],
+        "rules": [{"when": ON_KIT,
+                   "do": ["reg-set|64|HKLM\\SOFTWARE\\Tarnwell|InstallStatus|sz|reinstall"]}],
+        "expect": {"exit": 0, "commands": [KIT_SILENT, KIT_SILENT],
+                   "registry": {"HKLM\\SOFTWARE\\Tarnwell": {"InstallStatus": "reinstall"}}},
+    },
+    {
+        "name": "main.capitalised_Reinstall_runs_once",
+        "args": ["/s"],
+        "rules": [{"when": ON_KIT,
+                   "do": ["reg-set|64|HKLM\\SOFTWARE\\Tarnwell|InstallStatus|sz|Reinstall"]}],
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "registry": {"HKLM\\SOFTWARE\\Tarnwell": {"InstallStatus": "Reinstall"}}},
+    },
+    {
+        "name": "main.failed_silent_install_runs_runtime_but_not_updater",
+        "args": ["/s"],
+        "files": {**CRE_FILES, **CAUREG_STANDIN},
+        "rules": [kit_installs("exit|1603")],
+        "expect": {
+            "exit": 1603,
+            "commands": [KIT_SILENT, CRE_1033],
+            "log": [FAILED + "1603, ErrorCode: "],
+            "files": {**CRE_FILES_GONE, "{AUMSI}": None},
+        },
+    },
+    {
+        "name": "main.exit_3010_fails_and_restores_the_settings_file",
+        "args": ["AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\n", **CAUREG_STANDIN},
+        "rules": [kit_installs("exit|3010")],
+        "expect": {
+            "exit": 3010,
+            "commands": [KIT_INTERACTIVE],
+            "log": ["...Exporting config settings", FAILED + "3010",
+                    "...Restoring config settings"],
+            "files": {"{SETTINGS}": Contains("AUTO_UPDATE=Enable", absent=["Disable"]),
+                      "{AUMSI}": None},
+        },
+    },
+    {
+        "name": "main.kit_database_missing_exits_1",
+        "exe": "cdk-setup-no-kit.exe",
+        "args": ["/s"],
+        "expect": {"exit": 1, "commands": [], "files": {"{MSI}": None}},
+    },
+    {
+        "name": "main.second_launcher_interactive_exits_minus_1",
+        "rules": [{"when": ON_KIT, "do": ["probe|delete|{FLAG}", "run|{LAUNCHER}"]}],
+        "expect": {
+            "exit": 0,
+            "commands": [KIT_INTERACTIVE],
+            "record": ["probe delete {FLAG} error 32", "run -1"],
+            "strings": [120, 119],
+            "log": ["CDK wrapper: Another Corvid installation is in progress. You must complete "
+                    "that installation before you can run this installer."],
+            "files": {"{FLAG}": None},
+        },
+    },
+    {
+        "name": "main.second_launcher_silent_exits_minus_1",
+        "args": ["/s"],
+        "rules": [{"when": ON_KIT, "do": ["run|{LAUNCHER} /s"]}],
+        "expect": {"exit": 0, "commands": [KIT_SILENT], "record": ["run -1"],
+                   "log": ["CDK wrapper: Another Corvid installation is in progress."]},
+    },
+    {
+        "name": "main.stale_flag_file_is_removed",
+        "args": ["/s"],
+        "files": {"{FLAG}": ""},
+        "expect": {"exit": 0, "commands": [KIT_SILENT], "files": {"{FLAG}": None}},
+    },
+    {
+        # The flag goes with the process: the next launcher runs at once.
+        "name": "main.killed_launcher_leaves_no_flag",
+        "args": ["/s"],
+        "rules": [{"when": ON_KIT, "once": True,
+                   "do": ["kill-parent|9", "run|{LAUNCHER} /s"]}],
+        "expect": {"exit": 9, "commands": [KIT_SILENT, KIT_SILENT],
+                   "record": ["kill-parent ok", "run 0"], "files": {"{FLAG}": None}},
+    },
+    {
+        "name": "main.xp_shows_message_121_and_installs_in_roaming_data",
+        "windows": "winxp64",
+        "expect": {
+            "exit": 0,
+            "commands": [KIT_INTERACTIVE],
+            "strings": [121, 116],
+            "log": ["This is an unsupported operationg system."],
+            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+                      "{PROFILE}\\AppData\\LocalLow\\Halvard": None},
+        },
+    },
+    {
+        "name": "main.xp_32bit_version_silent_installs",
+        "windows": "winxp",
+        "args": ["/s"],
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "log": ["This is an unsupported operationg system."]},
+    },
+    {
+        "name": "main.vista_installs_in_local_low_without_warning",
+        "windows": "vista",
+        "expect": {"exit": 0, "commands": [KIT_INTERACTIVE],
+                   "log_absent": ["This is an unsupported operationg system."],
+                   "files": {"{PROFILE}\\AppData\\LocalLow\\Halvard\\Corvid\\cdk3.6.0_09_x64"
+                             "\\cdk3.6.0_09.msi": Resource("CORVID_INSTALLER", 101)}},
+    },
+    {
+        "name": "main.server_2003_takes_msiexec_from_the_system_folder",
+        "windows": "win2003",
+        "msiexec": "system",
+        "args": ["/s"],
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "log": ["This is an unsupported operationg system."]},
+    },
+    {
+        "name": "main.msiexec_not_found_exits_minus_3",
+        "msiexec": "none",
+        "args": ["/s"],
+        "expect": {"exit": -3, "commands": [],
+                   "files": {"{MSI}": Resource("CORVID_INSTALLER", 101)}},
+    },
+    # -----------------------------------------------------------------------------------------
+    # Configuration sources, export and its failures.
+    {
+        "name": "config.silent_from_the_runtime_settings_file",
+        "files": {"{SETTINGS}": "INSTALL_SILENT=Enable\n"},
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "files": {"{SETTINGS}": Contains("INSTALL_SILENT=Enable")}},
+    },
+    {
+        "name": "config.settings_exported_before_the_install",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "rules": [{"when": ON_KIT, "do": ["probe|read|{SETTINGS}"]}],
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "record": ["probe read {SETTINGS} ok"],
+                   "files": {"{SETTINGS}": Contains("AUTO_UPDATE=Disable")}},
+    },
+    {
+        "name": "config.command_line_beats_the_install_configuration_file",
+        "args": ["INSTALLCFG=C:\\cfg\\install.cfg", "INSTALLDIR=D:\\FromCommandLine"],
+        "files": {"C:\\cfg\\install.cfg": "INSTALL_SILENT=Enable\nINSTALLDIR=D:\\FromFile\n"},
+        "expect": {"exit": 0,
+                   "commands": [KIT_SILENT + ' INSTALLDIR="D:\\FromCommandLine"']},
+    },
+    {
+        "name": "config.settings_file_not_writable_exits_minus_81",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\n"},
+        "hold": "{SETTINGS}",
+        "expect": {
+            "exit": -81,
+            "commands": [],
+            "log": ["Error occurred while exporting configuration settings. Exiting installer."],
+            "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\n"},
+        },
+    },
+    {
+        "name": "config.bare_install_silent_in_the_install_file_exits_minus_80",
+        "args": ["INSTALLCFG=C:\\cfg\\install.cfg"],
+        "files": {"C:\\cfg\\install.cfg": "INSTALL_SILENT\n"},
+        "expect": {"exit": -80, "commands": [], "files": {"{MSI}": None}},
+    },
+    {
+        "name": "config.unknown_switch_exits_minus_80",
+        "args": ["/S"],
+        "expect": {
+            "exit": -80,
+            "commands": [],
+            "strings": [3089, 3073],
+            "log": ["Error occurred while importing important args. Exiting installer.",
+                    "Error occurred while loading configuration settings. Exiting installer."],
+        },
+    },
+    # -----------------------------------------------------------------------------------------
+    # Payload: the database and the cabinets in the working folder, the event, write failures.
+    {
+        "name": "payload.cabinets_complete_when_the_event_is_set",
+        "args": ["/s"],
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|20",
+                                          "list-files|{WORKDIR}|*.cab"]}],
+        "expect": {
+            "exit": 0,
+            "record": ["event HalvardCDKCabExtractWaitEvent set"]
+            + [f"file {name} {{SIZE:{t}:{i}}}" for name, (t, i) in CABINET_RESOURCES.items()],
+            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+                      **{"{WORKDIR}\\" + name: Resource(t, i)
+                         for name, (t, i) in CABINET_RESOURCES.items()}},
+        },
+    },
+    {
+        "name": "payload.without_cab10_three_cabinets_and_the_event",
+        "exe": "cdk-setup-no-cab10.exe",
+        "args": ["/s"],
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|20",
+                                          "list-files|{WORKDIR}|*.cab"]}],
+        "expect": {
+            "exit": 0,
+            "record": ["event HalvardCDKCabExtractWaitEvent set",
+                       "file sj360090.cab {SIZE:CORVID_CAB7:108}",
+                       "file ss360090.cab {SIZE:CORVID_CAB9:110}",
+                       "file sz360090.cab {SIZE:CORVID_CAB11:112}"],
+            "files": {"{WORKDIR}\\st360090.cab": None, "{WORKDIR}": FOLDER},
+        },
+    },
+    {
+        # While msiexec reads them, the database and the cabinets cannot be changed under it.
+        "name": "payload.files_cannot_be_swapped_while_msiexec_runs",
+        "args": ["/s"],
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|20",
+                                          "probe|write|{MSI}", "probe|delete|{MSI}",
+                                          "probe|write|{WORKDIR}\\ss360090.cab",
+                                          "probe|delete|{WORKDIR}\\sz360090.cab"]}],
+        "expect": {
+            "exit": 0,
+            "record": ["probe write {MSI} error 32", "probe delete {MSI} error 32",
+                       "probe write {WORKDIR}\\ss360090.cab error 32",
+                       "probe delete {WORKDIR}\\sz360090.cab error 32"],
+            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+                      "{WORKDIR}\\sz360090.cab": Resource("CORVID_CAB11", 112)},
+        },
+    },
+    {
+        "name": "payload.stale_database_is_replaced",
+        "args": ["/s"],
+        "files": {"{MSI}": b"stale" * 600000},
+        "expect": {"exit": 0, "files": {"{MSI}": Resource("CORVID_INSTALLER", 101)}},
+    },
+    {
+        # A folder where the database goes: creating the file is refused (access denied).
+        "name": "payload.database_not_writable_exits_5",
+        "args": ["/s"],
+        "files": {"{MSI}": FOLDER},
+        "expect": {"exit": 5, "commands": []},
+    },
+    {
+        # A file where the working folder goes: the database's path does not exist.
+        "name": "payload.working_folder_not_creatable_exits_3",
+        "args": ["/s"],
+        "files": {"{WORKDIR}": "not a folder"},
+        "expect": {"exit": 3, "commands": []},
+    },
+    {
+        # The extraction thread ends the process, at the first cabinet; msiexec may or may not
+        # have started by then.
+        "name": "payload.cabinet_write_failure_ends_the_run",
+        "args": ["/s"],
+        "files": {"{WORKDIR}\\ss360090.cab": FOLDER},
+        "expect": {"exit": 5,
+                   "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+                             **{"{WORKDIR}\\" + name: None for name in CABINETS[1:]}}},
+    },
+    # -----------------------------------------------------------------------------------------
+    # Install language from the user interface language.
+    {
+        "name": "lang.chinese_hong_kong_ui_gives_1033",
+        "args": ["/s"],
+        "env": {"LC_ALL": "zh_HK.UTF-8"},
+        "expect": {"exit": 0, "commands": [KIT_SILENT]},
+    },
+    {
+        "name": "lang.german_ui_gives_1033",
+        "args": ["/s"],
+        "env": {"LC_ALL": "de_DE.UTF-8"},
+        "expect": {"exit": 0, "commands": [KIT_SILENT]},
+    },
+    # -----------------------------------------------------------------------------------------
+    # Prior installs: the kit and the runtimes of the same version, in the 64-bit view.
+    {
+        "name": "removal.newer_kit_build_stops_the_run",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": "12"}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {
+            "exit": -1,
+            "commands": [],
+            "strings": [2048, 2049],
+            "log": ["Existing build: 12 is newer than current build: 11"],
+            "files": {"{MSI}": None},
+        },
+    },
+    {
+        "name": "removal.same_kit_build_is_uninstalled",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": "11"}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "rules": [{"when": "/x " + KIT_CODE, "do": [f"reg-delete-key|64|{KIT_KEY}",
+                                                    f"reg-delete-key|64|{UNINSTALL}\\{KIT_CODE}"]}],
+        "expect": {
+            "exit": 0,
+            "commands": [uninstall(KIT_CODE), KIT_SILENT],
+            "log": ["Existing build: 11 is same/older than current build: 11",
+                    "No same version CRE exists"],
+        },
+    },
+    {
+        "name": "removal.older_kit_build_is_uninstalled",
+        "registry": {KIT_KEY: {"BuildNumber": "7"}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {"exit": 0, "commands": [uninstall(KIT_CODE), KIT_INTERACTIVE],
+                   "log": ["Existing build: 7 is same/older than current build: 11"]},
+    },
+    {
+        "name": "removal.kit_without_build_number_counts_as_newer",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"CorvidHome": KIT_HOME}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {"exit": -1, "commands": [], "strings": [2048, 2049],
+                   "log": ["CorvidKey.QueryValue(BuildNumber, Value); failed: 2"]},
+    },
+    {
+        "name": "removal.kit_product_code_not_registered_stops_the_run",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": "11"}},
+        "expect": {
+            "exit": -1,
+            "commands": [],
+            "log": ["ERROR: CDK GUID not found " + KIT_CODE,
+                    "UninstallExistingCDK (SOFTWARE\\Tarnwell\\Corvid Development Kit\\3.6.0_09)"
+                    " failed"],
+        },
+    },
+    {
+        "name": "removal.failed_kit_uninstall_stops_the_run",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": "11"}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "rules": [{"when": "/x " + KIT_CODE, "do": ["exit|1602"]}],
+        "expect": {"exit": -1, "commands": [uninstall(KIT_CODE)],
+                   "log": ["Uninstall existining CDK failed " + KIT_CODE + ": 1602"]},
+    },
+    {
+        "name": "removal.kit_in_the_32bit_view_is_ignored",
+        "args": ["/s"],
+        "registry": {"HKLM32\\SOFTWARE\\Tarnwell\\Corvid Development Kit\\3.6.0_09":
+                     {"BuildNumber": "12"}},
+        "expect": {"exit": 0, "commands": [KIT_SILENT], "log": NO_PRIOR},
+    },
+    {
+        "name": "removal.runtimes_uninstalled_from_update_09_down_to_00",
+        "args": ["/s"],
+        "registry": {CRE_KEY: {"BuildNumber": "11"},
+                     **{f"{UNINSTALL}\\{cre_code(u)}": {} for u in (9, 7, 3, 0)}},
+        "rules": [{"when": "/x {5B1C93D0", "do": [f"reg-delete-key|64|{CRE_KEY}"]}],
+        "expect": {
+            "exit": 0,
+            "commands": [uninstall(cre_code(u)) for u in (9, 7, 3, 0)] + [KIT_SILENT],
+            "log": ["No same version CDK exists",
+                    "Existing build: 11 is same/older than current build: 11",
+                    f"Error Opening registry key {UNINSTALL[5:]}\\{cre_code(8)}: 2"],
+        },
+    },
+    {
+        "name": "removal.runtime_code_in_the_32bit_view_is_not_uninstalled",
+        "args": ["/s"],
+        "registry": {CRE_KEY: {"BuildNumber": "11"},
+                     f"HKLM32\\{UNINSTALL[5:]}\\{cre_code(9)}": {}},
+        "expect": {"exit": 0, "commands": [KIT_SILENT, AU_INSTALL],
+                   "log": [f"Error Opening registry key {UNINSTALL[5:]}\\{cre_code(9)}: 2"]},
+    },
+    {
+        "name": "removal.static_runtime_is_kept",
+        "args": ["/s"],
+        "registry": {CRE_KEY: {"BuildNumber": "11"}, CRE_KEY + "\\MSI": {"MODE": "s"},
+                     f"{UNINSTALL}\\{cre_code(9)}": {}},
+        "expect": {"exit": 0, "commands": [KIT_SILENT, AU_INSTALL]},
+    },
+    {
+        "name": "removal.newer_runtime_is_kept_without_a_message",
+        "args": ["/s"],
+        "registry": {CRE_KEY: {"BuildNumber": "12"}, f"{UNINSTALL}\\{cre_code(9)}": {}},
+        "expect": {"exit": 0, "commands": [KIT_SILENT, AU_INSTALL],
+                   "log": ["Existing build: 12 is newer than current build: 11"]},
+    },
+    {
+        # Any failed runtime uninstall stops the run, also when a later one succeeds.
+        "name": "removal.any_failed_runtime_uninstall_stops_the_run",
+        "args": ["/s"],
+        "registry": {CRE_KEY: {"BuildNumber": "11"},
+                     **{f"{UNINSTALL}\\{cre_code(u)}": {} for u in (9, 5)}},
+        "rules": [{"when": "/x " + cre_code(9), "do": ["exit|1603"]}],
+        "expect": {
+            "exit": -1,
+            "commands": [uninstall(cre_code(9)), uninstall(cre_code(5))],
+            "log": ["Uninstall existining CRE failed " + cre_code(9) + ": 1603",
+                    "UninstallCREIfSameOrOlderBuild( SOFTWARE\\Tarnwell\\Corvid Runtime "
+                    "Environment\\3.6.0_09) failed"],
+        },
+    },
+    {
+        "name": "removal.kit_and_runtime_both_uninstalled",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": "11"}, f"{UNINSTALL}\\{KIT_CODE}": {},
+                     CRE_KEY: {"BuildNumber": "10"}, f"{UNINSTALL}\\{cre_code(9)}": {}},
+        "rules": [{"when": "/x " + KIT_CODE, "do": [f"reg-delete-key|64|{KIT_KEY}"]},
+                  {"when": "/x " + cre_code(9), "do": [f"reg-delete-key|64|{CRE_KEY}"]}],
+        "expect": {"exit": 0,
+                   "commands": [uninstall(KIT_CODE), uninstall(cre_code(9)), KIT_SILENT]},
+    },
+    # -----------------------------------------------------------------------------------------
+    # Follow-ups: the public runtime (silent runs) and the updater (successful runs).
+    {
+        "name": "followup.runtime_1041_with_its_own_folder",
+        "args": ["/s", "/INSTALLDIRPUBCRE=D:\\Pub"],
+        "env": {"LC_ALL": "ja_JP.UTF-8"},
+        "files": CRE_FILES,
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "expect": {
+            "exit": 0,
+            "commands": [kit_silent(1041),
+                         '{MSIEXEC} /i "' + KIT_HOME + '\\cre.msi" TRANSFORMS="' + KIT_HOME
+                         + '\\cre1041.MST" /qn ADDLOCAL=ALL SDKSILENT=1 INSTALLDIR="D:\\Pub"'],
+            "files": CRE_FILES_GONE,
+        },
+    },
+    {
+        "name": "followup.runtime_gets_reboot_really_suppress",
+        "args": ["/s", "REBOOT=ReallySuppress"],
+        "files": CRE_FILES,
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "expect": {"commands": ['{MSIEXEC} /i "{MSI}" REBOOT=ReallySuppress ' + SILENT
+                                + " WRAPPER=1", CRE_1033 + " REBOOT=ReallySuppress"]},
+    },
+    {
+        "name": "followup.runtime_without_other_reboot_values",
+        "args": ["/s", "REBOOT=Force"],
+        "files": CRE_FILES,
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "expect": {"commands": ['{MSIEXEC} /i "{MSI}" REBOOT=Force ' + SILENT + " WRAPPER=1",
+                                CRE_1033]},
+    },
+    {
+        "name": "followup.no_runtime_database_still_deletes_the_transforms",
+        "args": ["/s"],
+        "files": {KIT_HOME + "\\cre1041.MST": "ja", KIT_HOME + "\\cre2052.MST": "zh"},
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "expect": {"exit": 0, "commands": [KIT_SILENT], "files": CRE_FILES_GONE},
+    },
+    {
+        "name": "followup.addlocal_without_the_runtime_feature_skips_the_runtime",
+        "args": ["/s", "ADDLOCAL=ToolsFeature"],
+        "files": CRE_FILES,
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "expect": {"exit": 0,
+                   "commands": ['{MSIEXEC} /i "{MSI}" ADDLOCAL=ToolsFeature  /qn WRAPPER=1'],
+                   "files": {path: PRESENT for path in CRE_FILES}},
+    },
+    {
+        "name": "followup.addlocal_all_runs_the_runtime",
+        "args": ["/s", "ADDLOCAL=ALL"],
+        "files": CRE_FILES,
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "expect": {"exit": 0,
+                   "commands": ['{MSIEXEC} /i "{MSI}" ADDLOCAL=ALL  /qn WRAPPER=1', CRE_1033],
+                   "files": CRE_FILES_GONE},
+    },
+    {
+        "name": "followup.updater_first_install",
+        "files": CAUREG_STANDIN,
+        "rules": [kit_installs()],
+        "expect": {
+            "exit": 0,
+            "commands": [KIT_INTERACTIVE, AU_INSTALL, CAUREG_RUN],
+            "log": ["Auto Update is enabled"],
+            "files": {"{AUMSI}": Resource("CORVID_INSTALLER", 1119)},
+            "registry": {POLICY: None},
+        },
+    },
+    {
+        "name": "followup.updater_of_the_same_version_is_not_upgraded",
+        "registry": {AU_KEY: {"AUVersion": "5.6.09.11"}},
+        "files": CAUREG_STANDIN,
+        "rules": [kit_installs()],
+        "expect": {
+            "exit": 0,
+            "commands": [KIT_INTERACTIVE],
+            "log": ["AU is not upgradable - Installed version >= the bundled version."],
+        },
+    },
+    {
+        "name": "followup.updater_5_4_1_2_settings_move_to_the_new_layout",
+        "registry": {AU_KEY: {"AUVersion": "5.4.1.2"},
+                     POLICY: {"Frequency": 1032, "UpdateSchedule": 14, "UpdateMin": 30,
+                              "NotifyDownload": 0, "NotifyInstall": 1}},
+        "files": CAUREG_STANDIN,
+        "rules": [kit_installs()],
+        "expect": {
+            "exit": 0,
+            "commands": [KIT_INTERACTIVE, AU_REMOVE_OLD, AU_INSTALL, CAUREG_RUN],
+            "log_absent": ["getSchedule failed", "getNotifyType failed",
+                           "Failed to get existing AU schedule setting."],
+            "registry": {POLICY + "\\cucheck": {
+                "Frequency": PRESENT, "UpdateSchedule": PRESENT, "UpdateMin": PRESENT,
+                "NotifyDownload": 0, "NotifyInstall": 1}},
+        },
+    },
+    {
+        # Read in the new layout, which is empty: both settings are made anew.
+        "name": "followup.updater_5_6_02_11_read_in_the_new_layout",
+        "registry": {AU_KEY: {"AUVersion": "5.6.02.11"},
+                     POLICY: {"Frequency": 1032, "UpdateSchedule": 14, "UpdateMin": 30,
+                              "NotifyDownload": 0, "NotifyInstall": 1}},
+        "files": CAUREG_STANDIN,
+        "rules": [kit_installs()],
+        "expect": {
+            "exit": 0,
+            "commands": [KIT_INTERACTIVE, AU_REMOVE_OLD, AU_INSTALL, CAUREG_RUN],
+            "log": ["getSchedule failed: ", "getNotifyType failed: "],
+            "registry": {POLICY + "\\cucheck": {
+                "Frequency": PRESENT, "NotifyDownload": 1, "NotifyInstall": 0}},
+        },
+    },
+    {
+        "name": "followup.auto_update_disabled",
+        "args": ["AUTO_UPDATE=Disable"],
+        "files": CAUREG_STANDIN,
+        "rules": [kit_installs()],
+        "expect": {
+            "exit": 0,
+            "commands": [KIT_INTERACTIVE, '{MSIEXEC} /i "{AUMSI}" DISABLE=1 ALLUSERS=1 /qn',
+                         CAUREG_RUN],
+            "log": ["Auto Update is disabled via configuration settings"],
+        },
+    },
+    {
+        "name": "followup.failed_updater_install_keeps_the_exit_code",
+        "files": CAUREG_STANDIN,
+        "rules": [kit_installs(), {"when": ON_AU, "do": ["exit|1603"]}],
+        "expect": {"exit": 0, "commands": [KIT_INTERACTIVE, AU_INSTALL],
+                   "log": ["Auto Update install failed"]},
+    },
+    # -----------------------------------------------------------------------------------------
+    # Wine's own msiexec with the test payload's database.
+    {
+        "name": "real.silent_install_with_wine_msiexec",
+        "msiexec": "real",
+        "args": ["/s"],
+        "expect": {"exit": 0, "log": ["szCDKExeCommand = " + KIT_SILENT]},
+    },
+]

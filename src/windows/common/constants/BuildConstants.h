@@ -2,12 +2,14 @@
 // paths and product codes derive from them.
 #pragma once
 
+#include "BuildVersion.h"
+
 namespace build {
 
-inline constexpr const char* kProductVersion = "3.6.0_09";
-inline constexpr const char* kFullVersion = "3.6.0_09-b11";
-inline constexpr unsigned kBuildNumber = 11;
-inline constexpr const char* kUpdaterVersion = "5.6.09.11";
+inline constexpr const char* kProductVersion = CDK_PRODUCT_VERSION_TEXT;
+inline constexpr const char* kFullVersion = CDK_FULL_VERSION_TEXT;
+inline constexpr unsigned kBuildNumber = CDK_VERSION_BUILD;
+inline constexpr const char* kUpdaterVersion = CDK_UPDATER_VERSION_TEXT;
 
 // "i586" for the 32-bit product flavour, "amd64" for the 64-bit flavour.
 inline constexpr const char* kArchitectureName = sizeof(void*) == 8 ? "amd64" : "i586";

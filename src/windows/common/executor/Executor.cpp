@@ -15,7 +15,16 @@ constexpr int kFunctionFailed = 1627;
 // callers do not find its files still held.
 constexpr DWORD kTerminationGraceMilliseconds = 5000;
 
+ProcessStartObserver& observerSlot() {
+    static ProcessStartObserver observer;
+    return observer;
+}
+
 }  // namespace
+
+void setProcessStartObserver(ProcessStartObserver observer) {
+    observerSlot() = std::move(observer);
+}
 
 int Executor::ExecProcessWithAtlMessageLoop(const std::string& applicationPath,
                                             const std::string& arguments, int hideWindow,
@@ -23,6 +32,16 @@ int Executor::ExecProcessWithAtlMessageLoop(const std::string& applicationPath,
     try {
         Executor executor(applicationPath);
         executor.setArguments(arguments);
+        if (const ProcessStartObserver& observer = observerSlot()) {
+            CDK_LOG(LOG_INFO, "Executor::startExecution",
+                    "Executor.exec(): " + executor.commandLine());
+            const int code = observer(ProcessStartRecord{executor.applicationPath(), arguments,
+                                                         executor.commandLine(), hideWindow});
+            if (startedOut != nullptr) {
+                *startedOut = true;
+            }
+            return code;
+        }
         executor.setHideWindow(hideWindow);
         executor.setWaitWithMessageLoop(true);
         const DWORD result = executor.exec();

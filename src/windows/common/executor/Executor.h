@@ -5,10 +5,27 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
 #include "ScopedHandle.h"
+
+// What a test sees of each process start that goes through ExecProcessWithAtlMessageLoop: the
+// program, the arguments as given and the command line the child would receive.
+struct ProcessStartRecord {
+    std::string applicationPath;
+    std::string arguments;
+    std::string commandLine;
+    int hideWindow = 0;
+};
+// Answers a process start instead of the system: the returned value is the child's exit code.
+using ProcessStartObserver = std::function<int(const ProcessStartRecord&)>;
+
+// Sets (or, with an empty function, clears) the observer. While one is set, no process is
+// started by ExecProcessWithAtlMessageLoop: decision logic that runs installers can then be
+// tested with scripted exit codes.
+void setProcessStartObserver(ProcessStartObserver observer);
 
 class Executor {
   public:

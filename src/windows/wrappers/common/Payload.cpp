@@ -1,0 +1,128 @@
+// Writing the payload resources to files, and the fatal exit when that fails.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "LauncherLogic.h"
+#include "MessageUi.h"
+#include "ScopedHandle.h"
+#include "WrapperUtils.h"
+
+namespace {
+
+constexpr DWORD kPieceSize = 8192;
+constexpr DWORD kCompareSize = 1 << 20;
+
+constexpr const char* kCreateStep = "Installer : Wrapper.CreateFile ";
+constexpr const char* kWriteStep = "Installer : Wrapper.WriteFile (In small chunks) ";
+constexpr const char* kCloseStep = "Installer : Wrapper.CloseHandle ";
+constexpr const char* kVerifyStep = "Installer : Wrapper.ReadFile ";
+
+// The system's text for a code, in the ANSI code page and with its line break.
+std::string systemText(DWORD code) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer),
+        0, nullptr);
+    ScopedLocalMemory owner(buffer);
+    if (length == 0 || buffer == nullptr) {
+        return "No description available\r\n";
+    }
+    return std::string(buffer, length);
+}
+
+// Reads the written file back through a handle that lets others only read, and keeps that
+// handle: from here until the process ends nobody can change, replace or delete the file, and
+// what the installers read is what the resource holds.
+void holdAndVerify(const std::string& path, const uint8_t* data, DWORD size) {
+    ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.valid()) {
+        ShowFatalErrorAndExit(kCreateStep);
+    }
+    std::vector<uint8_t> buffer(std::min(size, kCompareSize) + 1);
+    DWORD offset = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
+                      nullptr)) {
+            ShowFatalErrorAndExit(kVerifyStep);
+        }
+        if (read == 0) {
+            break;
+        }
+        if (read > size - offset || std::memcmp(buffer.data(), data + offset, read) != 0) {
+            ShowFatalErrorAndExit(kVerifyStep, ERROR_FILE_CORRUPT);
+        }
+        offset += read;
+    }
+    if (offset != size) {
+        ShowFatalErrorAndExit(kVerifyStep, ERROR_FILE_CORRUPT);
+    }
+    // Intentionally never closed: the system closes it when the process ends.
+    (void)file.take();
+}
+
+}  // namespace
+
+void ShowFatalErrorAndExit(const char* step, DWORD code) {
+    if (code == 0) {
+        code = GetLastError();
+    }
+    if (code == 0) {
+        // A failure without a system error still must not look like success.
+        code = ERROR_FUNCTION_FAILED;
+    }
+    const std::string text = std::string(step) + " failed with error " +
+                             std::to_string(static_cast<long>(code)) + ": " + systemText(code);
+    showMessageBox("Error", text, 0, false);
+    ExitProcess(code);
+}
+
+void CreateFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
+
+int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::string& path) {
+    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(id), type);
+    if (resource == nullptr) {
+        return 0;
+    }
+    const DWORD size = SizeofResource(module, resource);
+    HGLOBAL loaded = LoadResource(module, resource);
+    const auto* data =
+        static_cast<const uint8_t*>(loaded != nullptr ? LockResource(loaded) : nullptr);
+    if (data == nullptr && size != 0) {
+        ShowFatalErrorAndExit(kCreateStep);
+    }
+    if (path.size() >= launcher::kMaxPathLength) {
+        ShowFatalErrorAndExit(kCreateStep, ERROR_FILENAME_EXCED_RANGE);
+    }
+
+    ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        ShowFatalErrorAndExit(kCreateStep);
+    }
+    DWORD offset = 0;
+    while (offset < size) {
+        const DWORD piece = std::min(kPieceSize, size - offset);
+        DWORD written = 0;
+        SetLastError(ERROR_SUCCESS);
+        if (!WriteFile(file.get(), data + offset, piece, &written, nullptr)) {
+            ShowFatalErrorAndExit(kWriteStep);
+        }
+        if (written == 0) {
+            // A write that reports success without writing would loop for ever.
+            const DWORD error = GetLastError();
+            ShowFatalErrorAndExit(kWriteStep, error != 0 ? error : ERROR_WRITE_FAULT);
+        }
+        offset += written;
+    }
+    if (!CloseHandle(file.take())) {
+        ShowFatalErrorAndExit(kCloseStep);
+    }
+    holdAndVerify(path, data, size);
+    return 1;
+}

@@ -1,0 +1,220 @@
+// The environment probes: install language, Windows Installer engine, msiexec's location, the
+// in-progress flag file; the run state and the ANSI code page conversions.
+#include <windows.h>
+
+#include <vector>
+
+#include "AllUtils.h"
+#include "BuildConstants.h"
+#include "LauncherLogic.h"
+#include "PlainRegKey.h"
+#include "RegistryView.h"
+#include "ScopedHandle.h"
+#include "SysInfo.h"
+#include "WrapperUtils.h"
+
+namespace {
+
+constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+constexpr const char* kMsiexecName = "\\msiexec.exe";
+constexpr REGSAM kRead = 0x20019;
+
+// The flag file's handle; it is never closed, so the flag lasts until the process ends.
+ScopedKernelHandle& flagHandle() {
+    static ScopedKernelHandle* handle = new ScopedKernelHandle();
+    return *handle;
+}
+
+std::string systemDirectory() {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const UINT length = GetSystemDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
+        if (length == 0) {
+            return std::string();
+        }
+        if (length < buffer.size()) {
+            return std::string(buffer.data(), length);
+        }
+        buffer.resize(length + 1);
+    }
+}
+
+bool convert(UINT from, DWORD fromFlags, UINT to, const std::string& text, std::string& out,
+             bool exact) {
+    out.clear();
+    if (text.empty()) {
+        return true;
+    }
+    const int wideLength = MultiByteToWideChar(from, fromFlags, text.data(),
+                                               static_cast<int>(text.size()), nullptr, 0);
+    if (wideLength <= 0) {
+        return false;
+    }
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    MultiByteToWideChar(from, fromFlags, text.data(), static_cast<int>(text.size()), wide.data(),
+                        wideLength);
+    const DWORD toFlags = exact ? WC_NO_BEST_FIT_CHARS : 0;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = exact ? &usedDefault : nullptr;
+    const int length = WideCharToMultiByte(to, toFlags, wide.data(), wideLength, nullptr, 0,
+                                           nullptr, usedDefaultOut);
+    if (length <= 0) {
+        return false;
+    }
+    out.assign(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(to, toFlags, wide.data(), wideLength, out.data(), length, nullptr,
+                        usedDefaultOut);
+    if (usedDefault) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+RunState& runState() {
+    static RunState state;
+    return state;
+}
+
+bool IsX64Flavour() { return _stricmp(build::kArchitectureName, "amd64") == 0; }
+
+bool UsesRegistryView64() { return !use32BitRegistryView(); }
+
+bool AnsiToUtf8(const std::string& ansi, std::string& utf8) {
+    return convert(CP_ACP, MB_ERR_INVALID_CHARS, CP_UTF8, ansi, utf8, false);
+}
+
+bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
+    return convert(CP_UTF8, MB_ERR_INVALID_CHARS, CP_ACP, utf8, ansi, true);
+}
+
+uint16_t DetectInstallLanguage() {
+    return launcher::installLanguageFromUiLanguage(GetUserDefaultUILanguage());
+}
+
+bool IsSupportedInstallLanguage(uint16_t language) {
+    return launcher::isSupportedInstallLanguage(language);
+}
+
+bool IsWindowsInstallerPresent(DWORD* versionOut) {
+    const std::string path = systemDirectory() + "\\msi.dll";
+    std::vector<char> info(2048);
+    if (!GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) {
+        return false;
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedLength = 0;
+    if (!VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedLength) ||
+        fixed == nullptr || fixedLength < sizeof(VS_FIXEDFILEINFO)) {
+        return false;
+    }
+    if (!launcher::isWindowsInstallerVersionSufficient(fixed->dwFileVersionMS,
+                                                       fixed->dwFileVersionLS)) {
+        return false;
+    }
+    if (versionOut != nullptr) {
+        *versionOut = fixed->dwFileVersionMS;
+    }
+    return true;
+}
+
+bool FindMsiexecPath(std::string& path, std::size_t capacity) {
+    std::string found;
+    if (osLevel() == sysinfo::OS_LEVEL_XP && isServer()) {
+        found = systemDirectory();
+        if (found.empty()) {
+            return false;
+        }
+    } else {
+        PlainRegKey key;
+        if (key.open(HKEY_LOCAL_MACHINE, kInstallerKey, kRead) != ERROR_SUCCESS) {
+            return false;
+        }
+        std::vector<char> buffer(capacity);
+        DWORD length = static_cast<DWORD>(buffer.size());
+        const LONG result = key.queryString("InstallerLocation", buffer.data(), &length);
+        key.close();
+        if (result != ERROR_SUCCESS) {
+            return false;
+        }
+        found.assign(buffer.data());
+    }
+    found += kMsiexecName;
+    // A path that does not fit the caller's buffer is refused rather than cut.
+    if (found.size() >= capacity) {
+        return false;
+    }
+    path = found;
+    return true;
+}
+
+bool GetInstallFlagPath(std::string& path, std::size_t capacity) {
+    if (capacity < launcher::kMaxPathLength) {
+        logit(
+            "Input flag name buffer size should be MAX_PATH to ensure that it is large enough to "
+            "hold the returned string.");
+        return false;
+    }
+    std::string built = getUserAppDataDir();
+    DWORD lastCreationError = 0;
+    bool failed = built.empty();
+    for (const char* part : {"Halvard", "Corvid"}) {
+        if (failed) {
+            break;
+        }
+        built = joinPath(built, part) + "\\";
+        if (built.size() >= launcher::kMaxPathLength) {
+            failed = true;
+            break;
+        }
+        if (!CreateDirectoryA(built.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            lastCreationError = GetLastError();
+            failed = true;
+        }
+    }
+    if (!failed) {
+        built += "CORVID_INSTALL_FLAG";
+        failed = built.size() >= launcher::kMaxPathLength;
+    }
+    if (failed) {
+        logit(formatString("Fail to create directory %s, ErrorCode is %lu", built.c_str(),
+                           static_cast<unsigned long>(lastCreationError)));
+        return false;
+    }
+    path = built;
+    return true;
+}
+
+bool IsInstallInProgress() {
+    std::string path;
+    if (!GetInstallFlagPath(path, launcher::kMaxPathLength)) {
+        logit("Fail to get the file path for Corvid install flag ");
+        return false;
+    }
+    if (DeleteFileA(path.c_str())) {
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+           error == ERROR_LOCK_VIOLATION;
+}
+
+bool SetInstallInProgressFlag() {
+    std::string path;
+    if (!GetInstallFlagPath(path, launcher::kMaxPathLength)) {
+        logit("Fail to get the file path for Corvid install flag ");
+        return false;
+    }
+    ScopedKernelHandle file(
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!file.valid()) {
+        logit(formatString("Fail to set installation flag, ErrorCode is %lu",
+                           static_cast<unsigned long>(GetLastError())));
+        return false;
+    }
+    flagHandle() = std::move(file);
+    return true;
+}

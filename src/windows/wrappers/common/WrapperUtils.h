@@ -1,0 +1,95 @@
+// The launcher's shared routines over Windows: the environment probes, the payload writer, the
+// removal of a prior install of the same version and the follow-up installs of the public
+// runtime and the updater. Their decisions are the plain functions of LauncherLogic.h.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Process-wide state of one run. The main sequence fills it; the follow-ups read it.
+struct RunState {
+    HINSTANCE module = nullptr;
+    uint16_t installLanguage = 1033;
+    // Full path of msiexec.exe, in the ANSI code page.
+    std::string msiexecPath;
+    // The public runtime's folder ("/INSTALLDIRPUBCRE"), in the ANSI code page; empty when unset.
+    std::string publicRuntimeFolder;
+    bool rebootSuppressed = false;
+};
+RunState& runState();
+
+// True when the launcher is the 64-bit flavour (architecture name "amd64").
+bool IsX64Flavour();
+// True when the launcher's product keys are read in the 64-bit registry view.
+bool UsesRegistryView64();
+
+// ---- Text in the ANSI code page ----
+
+// Converts text of the ANSI code page to UTF-8. False for bytes that are not valid there.
+bool AnsiToUtf8(const std::string& ansi, std::string& utf8);
+// Converts UTF-8 text to the ANSI code page. False when a character cannot be represented
+// exactly (no best-fit substitutes) or the text is not valid UTF-8.
+bool Utf8ToAnsi(const std::string& utf8, std::string& ansi);
+
+// ---- Probes ----
+
+uint16_t DetectInstallLanguage();
+bool IsSupportedInstallLanguage(uint16_t language);
+// msi.dll of the system directory is at least 2.0.2600.0. The version's upper 32 bits go to
+// versionOut when given.
+bool IsWindowsInstallerPresent(DWORD* versionOut = nullptr);
+// Full path of msiexec.exe: the system directory on Windows Server 2003, elsewhere the folder the
+// installer registered. False when it cannot be found or would not fit `capacity` characters
+// (terminator included); the path is never cut.
+bool FindMsiexecPath(std::string& path, std::size_t capacity);
+// "<user data>\Halvard\Corvid\CORVID_INSTALL_FLAG", creating its folders.
+bool GetInstallFlagPath(std::string& path, std::size_t capacity);
+bool IsInstallInProgress();
+// Takes the in-progress flag file; the handle is held until the process ends.
+bool SetInstallInProgressFlag();
+
+// ---- Payload ----
+
+// Writes resource (id, type) of the module to the file: 1 when written, 0 when the module has
+// no such resource. The file is written in pieces of 8192 bytes straight from the mapped
+// resource, then reopened for reading with read sharing only, compared with the resource and
+// held open until the process ends, so that no other process can change or replace it while
+// the installers read it. Any failure after the resource was found ends the process through
+// ShowFatalErrorAndExit.
+int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::string& path);
+// Shows "<step>failed with error <code>: <system text>" under the caption "Error" (also in
+// silent runs) and ends the process with the code. The code is the thread's last error unless
+// one is given; a code of 0 never leaves as exit code 0.
+[[noreturn]] void ShowFatalErrorAndExit(const char* step, DWORD code = 0);
+// Creates each folder of a path in turn; failures are not reported (they surface when the file
+// is created).
+void CreateFolder(const std::string& path);
+
+// ---- Prior-install detection and removal ----
+
+// 1 when the install may go on, 0 when it must stop.
+int UninstallCREOrCDKIfSameVersionExists();
+bool IsSameOrOlderBuildInstalled(const char* version, bool kit);
+bool UninstallExistingCDK(const char* version);
+// 0 when every registered runtime of the version family was uninstalled (or none was);
+// otherwise the exit code of the last uninstall that failed.
+int UninstallCREIfSameOrOlderBuild(const char* version, bool staticAllowed);
+bool IsStaticCreInstalled(const char* version, bool view64);
+bool IsProductRegisteredForUninstall(const std::string& productCode, bool view64);
+int RunMsiexecUninstall(const std::string& productCode, const char* version, bool quiet,
+                        const char* extra);
+
+// ---- Follow-up installs ----
+
+void InstallPublicCre();
+bool FindCDKHome(std::string& folder);
+int InstallUpdaterComponent(HINSTANCE module, bool autoUpdate);
+int InstallAutoUpdate(const std::string& databasePath, bool autoUpdate);
+bool ReadAUVersion(std::string& version);
+bool IsInstalledAUOlder();
+bool IsAUUpgradable();
+bool IsAUOlderThanCdk6();
+void UninstallOldUpdater();

@@ -1,0 +1,91 @@
+// The working folder and the background extraction of the cabinets.
+#include <windows.h>
+
+#include "BuildConstants.h"
+#include "Kit.h"
+#include "LauncherLogic.h"
+#include "ScopedHandle.h"
+#include "SysInfo.h"
+#include "WrapperUtils.h"
+
+namespace {
+
+constexpr const char* kCabinetEventName = "HalvardCDKCabExtractWaitEvent";
+constexpr const char* kCreateStep = "Installer : Wrapper.CreateFile ";
+
+struct CabinetRow {
+    const char* prefix;
+    const char* type;
+    int id;
+};
+
+// The cabinets in the order they are written.
+constexpr CabinetRow kCabinets[] = {
+    {"ss", "CORVID_CAB9", 110},
+    {"st", "CORVID_CAB10", 111},
+    {"sj", "CORVID_CAB7", 108},
+    {"sz", "CORVID_CAB11", 112},
+};
+
+// Creates "<data>\Halvard\", "...Corvid\" and "...cdk<version>[_x64]" and returns the last.
+// A folder that cannot be had, or a path that would not fit, ends the process.
+std::string prepareWorkingFolder(bool createDataFolder, bool x64) {
+    const std::string data = getUserAppDataDir();
+    if (data.empty()) {
+        ShowFatalErrorAndExit(kCreateStep, ERROR_PATH_NOT_FOUND);
+    }
+    if (createDataFolder) {
+        CreateFolder(data);
+    }
+    const std::string folder = launcher::workingFolder(data, build::kProductVersion, x64);
+    if (folder.size() >= launcher::kMaxPathLength) {
+        ShowFatalErrorAndExit(kCreateStep, ERROR_FILENAME_EXCED_RANGE);
+    }
+    CreateFolder(data + "\\Halvard\\");
+    CreateFolder(data + "\\Halvard\\Corvid\\");
+    CreateFolder(folder);
+    return folder;
+}
+
+std::string checkedPath(std::string path) {
+    if (path.size() >= launcher::kMaxPathLength) {
+        ShowFatalErrorAndExit(kCreateStep, ERROR_FILENAME_EXCED_RANGE);
+    }
+    return path;
+}
+
+}  // namespace
+
+std::string BuildMsiPath(bool x64) {
+    const std::string folder = prepareWorkingFolder(true, x64);
+    return checkedPath(folder + "\\cdk" + build::kProductVersion + ".msi");
+}
+
+std::string BuildCabinetPath(const char* baseName, bool x64) {
+    const std::string folder = prepareWorkingFolder(false, x64);
+    return checkedPath(folder + "\\" + baseName + ".cab");
+}
+
+HANDLE CreateCabinetEvent() { return CreateEventA(nullptr, TRUE, FALSE, kCabinetEventName); }
+
+int SignalCabinetsReady() {
+    ScopedKernelHandle event(CreateCabinetEvent());
+    if (!event.valid()) {
+        return 0;
+    }
+    SetEvent(event.get());
+    return 1;
+}
+
+DWORD WINAPI CabinetExtractionThread(LPVOID module) {
+    const bool x64 = IsX64Flavour();
+    const launcher::VersionParts parts = launcher::productVersionParts(build::kProductVersion);
+    for (const CabinetRow& row : kCabinets) {
+        const std::string baseName = launcher::cabinetBaseName(row.prefix, parts);
+        const std::string path = BuildCabinetPath(baseName.c_str(), x64);
+        // A cabinet missing from this build is passed over.
+        WriteResourceToFile(static_cast<HINSTANCE>(module), row.id, row.type, path);
+    }
+    SignalCabinetsReady();
+    return 1;
+}

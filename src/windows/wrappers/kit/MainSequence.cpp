@@ -1,0 +1,324 @@
+// The launcher's entry point and main sequence: options, probes, removal of a prior install,
+// the kit's database and cabinets, msiexec, the runtime settings file and the follow-ups.
+#include <windows.h>
+
+#include <cstdlib>
+#include <exception>
+#include <vector>
+
+#include "AllUtils.h"
+#include "BuildConstants.h"
+#include "Executor.h"
+#include "InstallConfigData.h"
+#include "Kit.h"
+#include "LauncherLogic.h"
+#include "MessageTexts.h"
+#include "MessageUi.h"
+#include "PlainRegKey.h"
+#include "ScopedHandle.h"
+#include "SysInfo.h"
+#include "WrapperUtils.h"
+
+namespace {
+
+constexpr int kKitDatabaseId = 101;
+constexpr const char* kInstallerType = "CORVID_INSTALLER";
+constexpr REGSAM kRead = 0x20019;
+constexpr REGSAM kReadWrite = 0x2001F;
+constexpr std::size_t kCaptionCapacity = 256;
+constexpr std::size_t kMessageCapacity = 1024;
+constexpr std::size_t kInstallStatusCapacity = 512;
+constexpr const char* kLoadFailed =
+    "Error occurred while loading configuration settings. Exiting installer.";
+
+// What the run takes from the install options, read once before anything is changed, with the
+// texts in the ANSI code page of the calls they go into.
+struct RunOptions {
+    bool silent = false;
+    bool langSet = false;
+    int32_t lang = 0;
+    std::string runtimeFolder;
+    std::string kitFolder;
+    bool msiArgumentsSet = false;
+    std::string msiArguments;
+    bool rebootSet = false;
+    std::string reboot;
+    bool addLocalSet = false;
+    bool autoUpdate = false;
+};
+
+// The value of a string option in the ANSI code page; false (with the configuration message)
+// when the code page cannot carry it.
+bool ansiOption(HINSTANCE module, bool silent, int index, std::string& out) {
+    if (Utf8ToAnsi(GetStringOption(index), out)) {
+        return true;
+    }
+    const char* name = stringOptionName(index);
+    InstallConfigData::instance().ShowErrorMessage(module, IDS_CONFIG_ERROR_CAPTION,
+                                                   IDS_CMDLINE_ERRORS, kMessageIconError, silent,
+                                                   std::string("\"") + name + "\"", std::string());
+    logit(formatString("The value of %s cannot be represented in the system's code page %u.", name,
+                       GetACP()));
+    return false;
+}
+
+// Reads every option the run needs. Throws settings::Exception when the store cannot answer.
+bool readOptions(HINSTANCE module, RunOptions& options) {
+    options.silent = IsSilentInstall();
+    options.langSet = IsIntegerOptionSet(INTEGER_LANG);
+    if (options.langSet) {
+        options.lang = GetIntegerOption(INTEGER_LANG);
+    }
+    const struct {
+        int index;
+        std::string* value;
+        bool* set;
+    } texts[] = {
+        {STRING_INSTALLDIRPUBCRE, &options.runtimeFolder, nullptr},
+        {STRING_INSTALLDIR, &options.kitFolder, nullptr},
+        {STRING_MSI_CMDLINE, &options.msiArguments, &options.msiArgumentsSet},
+        {STRING_REBOOT, &options.reboot, &options.rebootSet},
+    };
+    for (const auto& text : texts) {
+        const bool set = IsStringOptionSet(text.index);
+        if (text.set != nullptr) {
+            *text.set = set;
+        }
+        if (set && !ansiOption(module, options.silent, text.index, *text.value)) {
+            return false;
+        }
+    }
+    options.addLocalSet = IsStringOptionSet(STRING_ADDLOCAL);
+    options.autoUpdate = IsFlagEnabled(FLAG_AUTO_UPDATE);
+    return true;
+}
+
+// The command-line arguments as UTF-8, the form the settings store holds.
+bool utf8Arguments(int argc, char** argv, std::vector<std::string>& out) {
+    out.clear();
+    for (int i = 0; i < argc; ++i) {
+        std::string converted;
+        if (argv[i] != nullptr && !AnsiToUtf8(argv[i], converted)) {
+            return false;
+        }
+        out.push_back(std::move(converted));
+    }
+    return true;
+}
+
+bool commandTooLong(const std::string& command) {
+    if (command.size() <= launcher::kMaxCommandLineLength) {
+        return false;
+    }
+    logit("The msiexec command line has " + std::to_string(command.size()) +
+          " characters; Windows accepts at most " +
+          std::to_string(launcher::kMaxCommandLineLength) + ". Exiting installer.");
+    return true;
+}
+
+void showMessage(HINSTANCE module, unsigned captionId, unsigned textId, unsigned icon,
+                 bool suppressed) {
+    const std::string caption =
+        captionId == 0 ? std::string() : loadMessageText(module, captionId, kCaptionCapacity);
+    showMessageBox(caption, loadMessageText(module, textId, kMessageCapacity), icon, suppressed);
+}
+
+void startCabinetExtraction(HINSTANCE module) {
+    ScopedKernelHandle thread(
+        CreateThread(nullptr, 0, CabinetExtractionThread, module, 0, nullptr));
+    if (!thread.valid()) {
+        // The kit's database waits for the cabinets: write them here rather than never.
+        logit(formatString("%s failed with %s", "CreateThread",
+                           describeSystemError(GetLastError()).c_str()));
+        CabinetExtractionThread(module);
+    }
+}
+
+}  // namespace
+
+void AppendInstallDirProperty(std::string& command, const std::string& folder) {
+    command += launcher::installDirProperty(folder);
+}
+
+bool ReadProductRootValue(const char* name, std::string& value) {
+    PlainRegKey software;
+    if (software.open(HKEY_LOCAL_MACHINE, "Software", kRead) != ERROR_SUCCESS) {
+        return false;
+    }
+    PlainRegKey tarnwell;
+    if (tarnwell.open(software.handle(), "Tarnwell", kRead) != ERROR_SUCCESS) {
+        return false;
+    }
+    std::vector<char> buffer(kInstallStatusCapacity);
+    DWORD length = static_cast<DWORD>(buffer.size());
+    if (tarnwell.queryString(name, buffer.data(), &length) != ERROR_SUCCESS) {
+        return false;
+    }
+    value.assign(buffer.data());
+    return !value.empty();
+}
+
+void ClearInstallStatus() {
+    PlainRegKey software;
+    if (software.open(HKEY_LOCAL_MACHINE, "Software", kRead) != ERROR_SUCCESS) {
+        return;
+    }
+    PlainRegKey tarnwell;
+    if (tarnwell.open(software.handle(), "Tarnwell", kReadWrite) != ERROR_SUCCESS) {
+        return;
+    }
+    tarnwell.deleteValue("InstallStatus");
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    if (RegQueryInfoKeyA(tarnwell.handle(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                         &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+        subKeys == 0 && values == 0) {
+        tarnwell.close();
+        software.deleteSubKey("Tarnwell");
+    }
+}
+
+bool IsSameVersionCreRegistered() {
+    const std::string key =
+        std::string("SOFTWARE\\Tarnwell\\Corvid Runtime Environment\\") + build::kProductVersion;
+    PlainRegKey runtime;
+    return runtime.open(HKEY_LOCAL_MACHINE, key.c_str(), kRead) == ERROR_SUCCESS;
+}
+
+int RunMainSequence(HINSTANCE module, int argc, char** argv) {
+    SetDllDirectoryA("");
+    RunState& state = runState();
+    state.module = module;
+    state.installLanguage = DetectInstallLanguage();
+    int result = 1;
+
+    std::vector<std::string> arguments;
+    RunOptions options;
+    try {
+        if (!utf8Arguments(argc, argv, arguments)) {
+            logit(kLoadFailed);
+            return EXIT_CONFIG_FAILED;
+        }
+        std::vector<const char*> pointers;
+        for (const std::string& argument : arguments) {
+            pointers.push_back(argument.c_str());
+        }
+        if (LoadConfigSettings(module, pointers.data(), static_cast<int>(pointers.size())) != 0) {
+            logit(kLoadFailed);
+            return EXIT_CONFIG_FAILED;
+        }
+        if (!readOptions(module, options)) {
+            logit(kLoadFailed);
+            return EXIT_CONFIG_FAILED;
+        }
+    } catch (const std::exception& exception) {
+        // An option the store cannot read (a flag without value, say) stops the run before
+        // anything is changed.
+        reportException(exception);
+        logit(kLoadFailed);
+        return EXIT_CONFIG_FAILED;
+    }
+
+    state.installLanguage =
+        launcher::chooseInstallLanguage(state.installLanguage, options.langSet, options.lang);
+    state.publicRuntimeFolder = options.runtimeFolder;
+    std::string msiArguments = options.msiArgumentsSet ? options.msiArguments + " " : "";
+    state.rebootSuppressed = launcher::rebootSuppressed(options.rebootSet, options.reboot);
+    const bool x64 = IsX64Flavour();
+
+    if (!IsWindowsInstallerPresent()) {
+        showMessage(module, 0, IDS_MSI_ENGINE_MISSING, kMessageIconError, false);
+        return EXIT_NO_WINDOWS_INSTALLER;
+    }
+    if (IsInstallInProgress()) {
+        showMessage(module, IDS_IN_PROGRESS_CAPTION, IDS_IN_PROGRESS, kMessageIconInformation,
+                    options.silent);
+        logit(
+            "CDK wrapper: Another Corvid installation is in progress. You must complete that "
+            "installation before you can run this installer.");
+        return EXIT_REFUSED;
+    }
+    if (osLevel() <= sysinfo::OS_LEVEL_XP) {
+        showMessage(module, IDS_WARNING_CAPTION, IDS_UNSUPPORTED_OS, kMessageIconInformation,
+                    options.silent);
+        logit("This is an unsupported operationg system.");
+    }
+
+    // The longest command of the run is known before anything is changed on the machine: a
+    // command Windows would refuse stops the run here, not after the prior install is gone.
+    if (options.silent) {
+        msiArguments = launcher::withSilentAdditions(msiArguments, options.addLocalSet);
+    }
+    {
+        std::string msiexec;
+        FindMsiexecPath(msiexec, launcher::kMaxPathLength);
+        const std::string database =
+            launcher::workingFolder(getUserAppDataDir(), build::kProductVersion, x64) + "\\cdk" +
+            build::kProductVersion + ".msi";
+        if (commandTooLong(launcher::kitCommand(msiexec, database, state.installLanguage,
+                                                msiArguments, options.kitFolder))) {
+            return EXIT_COMMAND_TOO_LONG;
+        }
+    }
+
+    if (!SetInstallInProgressFlag()) {
+        return EXIT_REFUSED;
+    }
+    if (UninstallCREOrCDKIfSameVersionExists() == 0) {
+        return EXIT_REFUSED;
+    }
+
+    const std::string database = BuildMsiPath(x64);
+    if (WriteResourceToFile(module, kKitDatabaseId, kInstallerType, database) == 0) {
+        return result;
+    }
+    if (!FindMsiexecPath(state.msiexecPath, launcher::kMaxPathLength)) {
+        return EXIT_MSIEXEC_NOT_FOUND;
+    }
+
+    const std::string kitCommand = launcher::kitCommand(
+        state.msiexecPath, database, state.installLanguage, msiArguments, options.kitFolder);
+    logit(formatString("szCDKExeCommand = %s\n", kitCommand.c_str()));
+    if (commandTooLong(kitCommand)) {
+        return EXIT_COMMAND_TOO_LONG;
+    }
+
+    if (ExportRuntimeConfig(module) != 0) {
+        logit("Error occurred while exporting configuration settings. Exiting installer.");
+        return EXIT_CONFIG_EXPORT_FAILED;
+    }
+
+    // Held until the process ends, so that the event outlives the extraction thread's handle.
+    if (CreateCabinetEvent() == nullptr) {
+        logit(formatString("%s failed with %s", "CreateEvent",
+                           describeSystemError(GetLastError()).c_str()));
+    }
+    startCabinetExtraction(module);
+
+    result = Executor::ExecProcessWithAtlMessageLoop(state.msiexecPath, kitCommand, 0);
+    std::string installStatus;
+    if (ReadProductRootValue("InstallStatus", installStatus) && installStatus == "reinstall") {
+        ClearInstallStatus();
+        result = Executor::ExecProcessWithAtlMessageLoop(state.msiexecPath, kitCommand, 0);
+    }
+
+    if (result != 0) {
+        logit(formatString("CDK installation failed.  Return Code: %d, ErrorCode: %lu", result,
+                           static_cast<unsigned long>(GetLastError())));
+        RestoreRuntimeConfig(module);
+    }
+
+    if (launcher::runsPublicRuntime(options.silent, msiArguments)) {
+        InstallPublicCre();
+    }
+    if (launcher::runsUpdater(result, IsSameVersionCreRegistered())) {
+        try {
+            InstallUpdaterComponent(module, options.autoUpdate);
+        } catch (const std::exception& exception) {
+            reportException(exception);
+        } catch (...) {
+            reportUnknownException();
+        }
+    }
+    return result;
+}

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -12,6 +13,8 @@
 
 #include "AllUtils.h"
 #include "Executor.h"
+#include "LogCapture.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -28,44 +31,11 @@ const std::string& childProgram() {
     return path;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using cdk_test::LogRecord;
 
-struct LogLine {
-    std::string level;
-    std::string message;
-};
-
-// The level word and message of every record in a log file.
-std::vector<LogLine> readLog(const std::string& path) {
-    std::vector<LogLine> lines;
-    std::istringstream in(readFile(path));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.empty() || line[0] != '\t') {
-            continue;
-        }
-        const size_t colon = line.find(": ");
-        if (colon != std::string::npos) {
-            lines.push_back({line.substr(1, colon - 1), line.substr(colon + 2)});
-        }
-    }
-    return lines;
-}
-
-size_t countLevel(const std::vector<LogLine>& lines, const std::string& level) {
-    size_t count = 0;
-    for (const LogLine& line : lines) {
-        count += line.level == level ? 1 : 0;
-    }
-    return count;
+size_t countLevel(const std::vector<LogRecord>& records, const std::string& level) {
+    return static_cast<size_t>(std::count_if(records.begin(), records.end(),
+                                             [&](const LogRecord& r) { return r.level == level; }));
 }
 
 // What the child reported about its start.
@@ -82,14 +52,13 @@ class ExecutorTest : public ::testing::Test {
         directory_ = joinPath(
             tempDirectory(), formatString("cdk_executor_%lu_%d", GetCurrentProcessId(), ++counter));
         CreateDirectoryA(directory_.c_str(), nullptr);
-        logPath_ = joinPath(directory_, "executor.log");
+        log_.emplace(joinPath(directory_, "executor.log"));
         reportPath_ = joinPath(directory_, "report.txt");
-        DiagnosticLog::instance().setPath(logPath_);
         SetEnvironmentVariableA("CDK_EXECUTOR_CHILD_REPORT", reportPath_.c_str());
     }
 
     void TearDown() override {
-        DiagnosticLog::instance().setPath(std::string());
+        log_.reset();
         for (const char* name : {"CDK_EXECUTOR_CHILD_REPORT", "CDK_EXECUTOR_CHILD_STDOUT",
                                  "CDK_EXECUTOR_CHILD_SLEEP", "CDK_EXECUTOR_CHILD_EXIT"}) {
             SetEnvironmentVariableA(name, nullptr);
@@ -97,7 +66,6 @@ class ExecutorTest : public ::testing::Test {
         for (const std::string& file : extraFiles_) {
             DeleteFileA(file.c_str());
         }
-        DeleteFileA(logPath_.c_str());
         DeleteFileA(reportPath_.c_str());
         RemoveDirectoryA(subdirectory_.c_str());
         RemoveDirectoryA(directory_.c_str());
@@ -112,7 +80,7 @@ class ExecutorTest : public ::testing::Test {
 
     ChildReport report() const {
         ChildReport result;
-        const std::string text = readFile(reportPath_);
+        const std::string text = cdk_test::readFile(reportPath_);
         const size_t newline = text.find('\n');
         if (newline == std::string::npos) {
             ADD_FAILURE() << "the child wrote no report";
@@ -134,11 +102,11 @@ class ExecutorTest : public ::testing::Test {
         return path;
     }
 
-    std::vector<LogLine> log() const { return readLog(logPath_); }
+    std::vector<LogRecord> log() const { return log_->records(); }
 
     std::string directory_;
     std::string subdirectory_;
-    std::string logPath_;
+    std::optional<cdk_test::LogCapture> log_;
     std::string reportPath_;
     std::vector<std::string> extraFiles_;
 };
@@ -150,7 +118,7 @@ TEST_F(ExecutorTest, ExitCodeZeroIsReturnedWithOneInfoRecordAndNoError) {
     bool started = false;
     EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, &started), 0);
     EXPECT_TRUE(started);
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].level, "INFO");
     EXPECT_EQ(lines[0].message, "Executor.exec(): \"" + childProgram() + "\"");
@@ -163,7 +131,7 @@ TEST_F(ExecutorTest, NonZeroExitCodeIsReturnedAndLoggedWithItsDescription) {
     bool started = false;
     EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(childProgram(), "/i x", 0, &started), 1603);
     EXPECT_TRUE(started);
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].level, "INFO");
     EXPECT_EQ(lines[1].message, "Executor.finishExecution(): ExitCode = 1603");
@@ -178,7 +146,7 @@ TEST_F(ExecutorTest, ExitCodesWithTheTopBitSetArePrintedUnsigned) {
     EXPECT_EQ(static_cast<unsigned>(
                   Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, nullptr)),
               0xC0000005u);
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1].message, "Executor.finishExecution(): ExitCode = 3221225477");
 }
@@ -188,7 +156,7 @@ TEST_F(ExecutorTest, MissingProgramGivesFileNotFoundAndOneError) {
     bool started = true;
     EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(missing, "/q", 0, &started), 2);
     EXPECT_FALSE(started);
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_EQ(countLevel(lines, "ERROR"), 1u);
     EXPECT_EQ(lines.back().message,
               "Executor.exec(): CreateProcess failed with " + describeSystemError(2));
@@ -196,11 +164,11 @@ TEST_F(ExecutorTest, MissingProgramGivesFileNotFoundAndOneError) {
 
 TEST_F(ExecutorTest, BlankPathGives1627WithTwoErrorsAndLeavesStartedAlone) {
     for (const char* path : {"", " \t "}) {
-        DeleteFileA(logPath_.c_str());
+        log_->clear();
         bool started = true;
         EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(path, "/q", 1, &started), 1627);
         EXPECT_TRUE(started);
-        const std::vector<LogLine> lines = log();
+        const std::vector<LogRecord> lines = log();
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[0].level, "ERROR");
         EXPECT_EQ(lines[0].message, "Executor: applicationPath is empty");
@@ -311,7 +279,7 @@ TEST_F(ExecutorTest, TimeOutReturns258AndTerminatesTheChild) {
         CloseHandle(process);
     }
 
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].message,
               "Executor.finishExecution(): WaitForSingleObject exited with code 258");
@@ -325,7 +293,7 @@ TEST_F(ExecutorTest, ChildEndingWithinTheTimeOutGivesItsExitCode) {
     Executor executor(childProgram());
     executor.setWaitWithTimeout(true, 20000);
     EXPECT_EQ(executor.exec(), 5u);
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[1].message,
               "Executor.finishExecution(): WaitForSingleObject exited with code 0");

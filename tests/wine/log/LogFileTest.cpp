@@ -5,13 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <vector>
 
 #include "AllUtils.h"
 #include "AllUtilsPlatform.h"
+#include "LogCapture.h"
 
 namespace {
 
@@ -20,13 +21,6 @@ std::string exeDirectory() {
     const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
     std::string path(buffer, n);
     return path.substr(0, path.find_last_of("\\/"));
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // Starts a program and returns its process handle (the caller waits and closes it).
@@ -44,28 +38,22 @@ HANDLE startProcess(const std::string& commandLine) {
     return pi.hProcess;
 }
 
+// The log goes to a file of each test's own, under this program's name.
 class WindowsLogFile : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        path_ = joinPath(tempDirectory(),
-                         "cdk-" + name + "-" + std::to_string(GetCurrentProcessId()) + ".log");
-        DeleteFileA(path_.c_str());
-        DiagnosticLog::instance().setPath(path_);
+        log_.emplace();
         DiagnosticLog::instance().setProgramName(moduleBaseName());
     }
-    void TearDown() override {
-        DiagnosticLog::instance().setPath("");
-        DeleteFileA(path_.c_str());
-    }
-    std::string path_;
+    void TearDown() override { log_.reset(); }
+    std::optional<cdk_test::LogCapture> log_;
 };
 
 }  // namespace
 
 TEST_F(WindowsLogFile, TextModeStoresCrLf) {
     CDK_LOG(LOG_INFO, "Test::crlf", "one\ntwo");
-    const std::string text = readFile(path_);
+    const std::string text = log_->text();
     EXPECT_NE(text.find("(Test::crlf)]\r\n\tINFO: one\r\ntwo\r\n"), std::string::npos) << text;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\n') {
@@ -84,7 +72,7 @@ TEST_F(WindowsLogFile, LongMessageIsWrittenWhole) {
         message += "chunk" + std::to_string(i) + " ";
     }
     CDK_LOG(LOG_WARNING, "Test::long", message);
-    EXPECT_NE(readFile(path_).find("\tWARNING: " + message + "\r\n"), std::string::npos);
+    EXPECT_NE(log_->text().find("\tWARNING: " + message + "\r\n"), std::string::npos);
 }
 
 TEST_F(WindowsLogFile, SystemMessageTextIsCleaned) {
@@ -107,8 +95,8 @@ TEST_F(WindowsLogFile, WriterHeldOffByAnotherProcessGivesUpAfterTenAttempts) {
     const std::string release = "cdk-log-release-" + std::to_string(GetCurrentProcessId());
     HANDLE readyEvent = CreateEventA(nullptr, TRUE, FALSE, ready.c_str());
     HANDLE releaseEvent = CreateEventA(nullptr, TRUE, FALSE, release.c_str());
-    HANDLE peer = startProcess("\"" + exeDirectory() + "\\log_peer.exe\" hold \"" + path_ + "\" " +
-                               ready + " " + release);
+    HANDLE peer = startProcess("\"" + exeDirectory() + "\\log_peer.exe\" hold \"" + log_->path() +
+                               "\" " + ready + " " + release);
     ASSERT_NE(peer, nullptr);
     ASSERT_EQ(WaitForSingleObject(readyEvent, 30000), WAIT_OBJECT_0);
 
@@ -127,11 +115,11 @@ TEST_F(WindowsLogFile, WriterHeldOffByAnotherProcessGivesUpAfterTenAttempts) {
 
     EXPECT_GE(ms, 9.0);     // ten attempts, each followed by a 1 ms sleep
     EXPECT_LT(ms, 1000.0);  // and then it gives up
-    EXPECT_EQ(readFile(path_).find("blocked record"), std::string::npos);
+    EXPECT_EQ(log_->text().find("blocked record"), std::string::npos);
 
     // Once the other writer is gone, records arrive again.
     CDK_LOG(LOG_ERROR, "Test::after", "after record");
-    EXPECT_NE(readFile(path_).find("after record"), std::string::npos);
+    EXPECT_NE(log_->text().find("after record"), std::string::npos);
 }
 
 TEST_F(WindowsLogFile, ConcurrentWritersLeaveOnlyWholeRecords) {
@@ -140,8 +128,8 @@ TEST_F(WindowsLogFile, ConcurrentWritersLeaveOnlyWholeRecords) {
     std::vector<HANDLE> peers;
     for (int w = 0; w < kWriters; ++w) {
         HANDLE peer =
-            startProcess("\"" + exeDirectory() + "\\log_peer.exe\" write \"" + path_ + "\" writer" +
-                         std::to_string(w) + " " + std::to_string(kRecords));
+            startProcess("\"" + exeDirectory() + "\\log_peer.exe\" write \"" + log_->path() +
+                         "\" writer" + std::to_string(w) + " " + std::to_string(kRecords));
         ASSERT_NE(peer, nullptr);
         peers.push_back(peer);
     }
@@ -153,27 +141,24 @@ TEST_F(WindowsLogFile, ConcurrentWritersLeaveOnlyWholeRecords) {
         CloseHandle(peer);
     }
 
-    // Every record is a header line followed by "\tINFO: <tag> <i>"; count each writer's.
-    const std::string text = readFile(path_);
-    std::istringstream lines(text);
-    std::string header, body;
+    // Every record is whole: a header line and "\tINFO: <tag> <i>", each ending in "\r\n";
+    // count each writer's.
+    const std::vector<cdk_test::LogRecord> records = log_->records();
     std::map<std::string, std::vector<int>> seen;
-    int records = 0;
-    while (std::getline(lines, header)) {
-        ASSERT_TRUE(std::getline(lines, body)) << "record cut after: " << header;
-        ASSERT_EQ(header.front(), '[');
-        ASSERT_NE(header.find("(LogPeer::write)]\r"), std::string::npos) << header;
-        ASSERT_EQ(body.rfind("\tINFO: ", 0), 0u) << body;
-        ASSERT_EQ(body.back(), '\r');
-        std::istringstream fields(body.substr(7));
+    for (const cdk_test::LogRecord& record : records) {
+        ASSERT_TRUE(record.wellFormed) << "not a whole record: " << record.raw;
+        ASSERT_TRUE(record.raw.ends_with("\r\n")) << record.raw;
+        ASSERT_EQ(record.function, "LogPeer::write") << record.raw;
+        ASSERT_EQ(record.level, "INFO") << record.raw;
+        std::istringstream fields(record.message);
         std::string tag;
         int index = -1;
         fields >> tag >> index;
-        ASSERT_GE(index, 0) << body;
+        ASSERT_GE(index, 0) << record.raw;
+        ASSERT_EQ(record.message, tag + " " + std::to_string(index)) << record.raw;
         seen[tag].push_back(index);
-        ++records;
     }
-    EXPECT_LE(records, (kWriters + 1) * kRecords);
+    EXPECT_LE(records.size(), static_cast<size_t>((kWriters + 1) * kRecords));
     // Under contention a record may be dropped, but each writer gets through and keeps order.
     EXPECT_EQ(seen.size(), static_cast<size_t>(kWriters + 1));
     for (const auto& [tag, indices] : seen) {

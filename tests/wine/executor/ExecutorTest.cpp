@@ -14,6 +14,7 @@
 #include "AllUtils.h"
 #include "Executor.h"
 #include "LogCapture.h"
+#include "ScopedHandle.h"
 #include "TestFiles.h"
 
 namespace {
@@ -325,27 +326,59 @@ TEST_F(ExecutorTest, CapturedOutputArrivesOnThePipe) {
 }
 
 // --- The message-pumping wait -----------------------------------------------------------------
+//
+// These tests do not race sleeps against each other: the child sets a named event once it runs,
+// a second thread then posts to the waiting thread, and the child ends only when the test's
+// window procedure, called by the executor's message loop, has seen what the test waits for.
+// A loop that does not dispatch leaves the child waiting until it gives up with exit code 99.
 
-TEST_F(ExecutorTest, QuitMessagePostedDuringTheWaitIsConsumed) {
-    childSleeps(800);
-    childExitsWith(3);
-    const DWORD mainThread = GetCurrentThreadId();
-    std::thread poster([mainThread] {
-        Sleep(200);
-        PostThreadMessageA(mainThread, WM_QUIT, 42, 0);
-    });
-    const int result = Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, nullptr);
-    poster.join();
-    // The wait went on until the child ended: its exit code, not STILL_ACTIVE.
-    EXPECT_EQ(result, 3);
-    MSG message;
-    EXPECT_FALSE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-}
+// Named events shared with the child through its environment.
+class ChildEvents {
+  public:
+    ChildEvents() {
+        static int counter = 0;
+        const std::string stem =
+            formatString("cdk-executor-%lu-%d-", GetCurrentProcessId(), ++counter);
+        started_.reset(CreateEventA(nullptr, TRUE, FALSE, (stem + "started").c_str()));
+        release_.reset(CreateEventA(nullptr, TRUE, FALSE, (stem + "release").c_str()));
+        SetEnvironmentVariableA("CDK_EXECUTOR_CHILD_STARTED", (stem + "started").c_str());
+        SetEnvironmentVariableA("CDK_EXECUTOR_CHILD_WAIT", (stem + "release").c_str());
+    }
+    ~ChildEvents() {
+        release();
+        SetEnvironmentVariableA("CDK_EXECUTOR_CHILD_STARTED", nullptr);
+        SetEnvironmentVariableA("CDK_EXECUTOR_CHILD_WAIT", nullptr);
+    }
+    ChildEvents(const ChildEvents&) = delete;
+    ChildEvents& operator=(const ChildEvents&) = delete;
 
+    bool valid() const { return started_.valid() && release_.valid(); }
+    bool waitUntilStarted() const {
+        return WaitForSingleObject(started_.get(), 20000) == WAIT_OBJECT_0;
+    }
+    void release() const { SetEvent(release_.get()); }
+
+  private:
+    ScopedKernelHandle started_;
+    ScopedKernelHandle release_;
+};
+
+// What the test window has received, and what it waits for before it releases the child.
 struct WindowCounters {
     std::atomic<int> timers{0};
     std::atomic<int> posted{0};
     std::atomic<WPARAM> character{0};
+    int timersWanted = 0;
+    int postedWanted = 0;
+    bool characterWanted = false;
+    const ChildEvents* child = nullptr;
+
+    void releaseChildWhenDone() const {
+        if (timers >= timersWanted && posted >= postedWanted &&
+            (!characterWanted || character != 0)) {
+            child->release();
+        }
+    }
 };
 WindowCounters* g_counters = nullptr;
 
@@ -353,12 +386,15 @@ LRESULT CALLBACK countingWindowProc(HWND window, UINT message, WPARAM wParam, LP
     switch (message) {
         case WM_TIMER:
             ++g_counters->timers;
+            g_counters->releaseChildWhenDone();
             return 0;
         case WM_APP:
             ++g_counters->posted;
+            g_counters->releaseChildWhenDone();
             return 0;
         case WM_CHAR:
             g_counters->character = wParam;
+            g_counters->releaseChildWhenDone();
             return 0;
         default:
             return IsWindowUnicode(window) ? DefWindowProcW(window, message, wParam, lParam)
@@ -366,61 +402,130 @@ LRESULT CALLBACK countingWindowProc(HWND window, UINT message, WPARAM wParam, LP
     }
 }
 
-TEST_F(ExecutorTest, WindowMessagesAreDispatchedDuringTheWait) {
-    WindowCounters counters;
-    g_counters = &counters;
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = countingWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "CdkExecutorTestWindowA";
-    ASSERT_NE(RegisterClassA(&windowClass), 0);
-    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, windowClass.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
-    ASSERT_NE(SetTimer(window, 1, 50, nullptr), 0u);
+// A message-only window of this thread with the counting procedure, registered through the
+// ANSI or the Unicode functions.
+class CountingWindow {
+  public:
+    CountingWindow(WindowCounters& counters, bool unicode) : unicode_(unicode) {
+        g_counters = &counters;
+        instance_ = GetModuleHandleA(nullptr);
+        if (unicode_) {
+            WNDCLASSW windowClass{};
+            windowClass.lpfnWndProc = countingWindowProc;
+            windowClass.hInstance = instance_;
+            windowClass.lpszClassName = kClassW;
+            if (RegisterClassW(&windowClass) != 0) {
+                window_ = CreateWindowExW(0, kClassW, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          instance_, nullptr);
+            }
+        } else {
+            WNDCLASSA windowClass{};
+            windowClass.lpfnWndProc = countingWindowProc;
+            windowClass.hInstance = instance_;
+            windowClass.lpszClassName = kClassA;
+            if (RegisterClassA(&windowClass) != 0) {
+                window_ = CreateWindowExA(0, kClassA, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          instance_, nullptr);
+            }
+        }
+    }
+    ~CountingWindow() {
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
+        }
+        if (unicode_) {
+            UnregisterClassW(kClassW, instance_);
+        } else {
+            UnregisterClassA(kClassA, instance_);
+        }
+        g_counters = nullptr;
+    }
+    CountingWindow(const CountingWindow&) = delete;
+    CountingWindow& operator=(const CountingWindow&) = delete;
 
-    childSleeps(1000);
-    std::thread poster([window] {
-        Sleep(200);
-        PostMessageA(window, WM_APP, 0, 0);
+    HWND handle() const { return window_; }
+
+  private:
+    static constexpr const char* kClassA = "CdkExecutorTestWindowA";
+    static constexpr const wchar_t* kClassW = L"CdkExecutorTestWindowW";
+    bool unicode_;
+    HINSTANCE instance_ = nullptr;
+    HWND window_ = nullptr;
+};
+
+TEST_F(ExecutorTest, QuitMessagePostedDuringTheWaitIsConsumed) {
+    ChildEvents child;
+    ASSERT_TRUE(child.valid());
+    WindowCounters counters;
+    counters.postedWanted = 1;
+    counters.child = &child;
+    CountingWindow window(counters, false);
+    ASSERT_NE(window.handle(), nullptr);
+
+    childExitsWith(3);
+    const DWORD mainThread = GetCurrentThreadId();
+    std::thread poster([&child, mainThread, hwnd = window.handle()] {
+        if (child.waitUntilStarted()) {
+            // Posted messages arrive in order: once the window has its message, the loop has
+            // taken WM_QUIT off the queue, and only then is the child let go.
+            PostThreadMessageA(mainThread, WM_QUIT, 42, 0);
+            PostMessageA(hwnd, WM_APP, 0, 0);
+        }
+    });
+    const int result = Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, nullptr);
+    child.release();
+    poster.join();
+    // The wait went on until the child ended: its exit code, not STILL_ACTIVE.
+    EXPECT_EQ(result, 3);
+    EXPECT_EQ(counters.posted.load(), 1);
+    MSG message;
+    EXPECT_FALSE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(ExecutorTest, WindowMessagesAreDispatchedDuringTheWait) {
+    ChildEvents child;
+    ASSERT_TRUE(child.valid());
+    WindowCounters counters;
+    counters.timersWanted = 3;
+    counters.postedWanted = 1;
+    counters.child = &child;
+    CountingWindow window(counters, false);
+    ASSERT_NE(window.handle(), nullptr);
+    ASSERT_NE(SetTimer(window.handle(), 1, 50, nullptr), 0u);
+
+    std::thread poster([&child, hwnd = window.handle()] {
+        if (child.waitUntilStarted()) {
+            PostMessageA(hwnd, WM_APP, 0, 0);
+        }
     });
     EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, nullptr), 0);
+    child.release();
     poster.join();
-    KillTimer(window, 1);
+    KillTimer(window.handle(), 1);
     EXPECT_GE(counters.timers.load(), 3);
     EXPECT_EQ(counters.posted.load(), 1);
-
-    DestroyWindow(window);
-    UnregisterClassA(windowClass.lpszClassName, windowClass.hInstance);
-    g_counters = nullptr;
 }
 
 TEST_F(ExecutorTest, UnicodeWindowsReceiveCharactersOutsideTheAnsiCodePage) {
+    ChildEvents child;
+    ASSERT_TRUE(child.valid());
     WindowCounters counters;
-    g_counters = &counters;
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = countingWindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"CdkExecutorTestWindowW";
-    ASSERT_NE(RegisterClassW(&windowClass), 0);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, windowClass.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(IsWindowUnicode(window));
+    counters.characterWanted = true;
+    counters.child = &child;
+    CountingWindow window(counters, true);
+    ASSERT_NE(window.handle(), nullptr);
+    ASSERT_TRUE(IsWindowUnicode(window.handle()));
 
-    childSleeps(800);
-    std::thread poster([window] {
-        Sleep(200);
-        // U+4E2D has no form in the Western ANSI code page: an ANSI round trip makes it '?'.
-        PostMessageW(window, WM_CHAR, 0x4E2D, 0);
+    std::thread poster([&child, hwnd = window.handle()] {
+        if (child.waitUntilStarted()) {
+            // U+4E2D has no form in the Western ANSI code page: an ANSI round trip makes it '?'.
+            PostMessageW(hwnd, WM_CHAR, 0x4E2D, 0);
+        }
     });
     EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, nullptr), 0);
+    child.release();
     poster.join();
     EXPECT_EQ(counters.character.load(), static_cast<WPARAM>(0x4E2D));
-
-    DestroyWindow(window);
-    UnregisterClassW(windowClass.lpszClassName, windowClass.hInstance);
-    g_counters = nullptr;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 # GoogleTest for the current target (host or MinGW), built from Debian's source package, and
-# cdk_add_gtest() to declare a test program with its CTest label.
+# cdk_add_gtest() to declare a test program with its CTest label and time-out.
 
 if(NOT CDK_BUILD_TESTS)
   return()
@@ -34,10 +34,10 @@ else()
   set(CDK_TEST_LABEL host)
 endif()
 
-# Time-outs, so that a test that hangs costs seconds rather than minutes. The slowest tests take
-# about 0.1 s on the host and 2 s under Wine on an idle machine (a program's first start in a
-# fresh prefix up to 12 s); the defaults leave room for a busy machine. The listing of a Wine
-# program's tests may create the prefix (6-12 s idle, several times that under load).
+# Time-outs, so that a test that hangs costs seconds rather than minutes. Measured one at a time
+# on an idle machine: every host test under 0.1 s; Wine tests 0.1-0.5 s, about 1 s for the one
+# that starts the wineserver, and 0.7 s at most with both cores busy. The defaults leave wide
+# room. Listing a Wine program's tests may create the prefix (6-12 s idle), hence more time.
 if(WIN32)
   set(CDK_TEST_TIMEOUT 60 CACHE STRING "Default time-out in seconds of each Wine test")
   set(CDK_DISCOVERY_TIMEOUT 120)

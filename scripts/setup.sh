@@ -1,18 +1,32 @@
 #!/usr/bin/env bash
-# Installs, on a Debian 12 machine, every package that the build and the tests use.
-# Idempotent and quiet: when everything is present it only checks and returns.
+# Installs, on a Debian 12 machine, every package that `make test` and `make demo` use.
+# Idempotent and quiet: when everything is present it only checks and returns. Without root
+# and without sudo it installs nothing: it prints the apt-get command to run and exits 1.
 set -euo pipefail
 
 packages=(
-  cmake ninja-build make git python3
+  # The build: CMake presets with Ninja, run through make (scripts/test-all.sh, scripts/demo.sh).
+  cmake ninja-build make
+  # Native g++ (presets host, asan, bench), MinGW-w64 for both Windows flavours.
+  g++ g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  # GoogleTest sources (cmake/CdkTesting.cmake builds them per target), Google Benchmark.
   googletest libbenchmark-dev
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  # wine64 runs the Windows tests; wine puts wineserver on PATH (`wineserver -k`).
   wine wine64
-  msitools wixl gcab python3
-  xvfb xdotool imagemagick
+  # clang-14 with libFuzzer and the sanitizer runtimes (preset fuzz); llvm-symbolizer.
   clang-14 libclang-rt-14-dev llvm-14
-  clang-format
+  # End-to-end scenarios: Debian's Python runs them; MSI databases and cabinets for the test
+  # payloads; a virtual display, window control and screenshots for the message boxes.
+  python3
+  msitools wixl gcab
+  xvfb xdotool imagemagick
 )
+
+if ! command -v dpkg-query >/dev/null 2>&1; then
+  echo "setup: no dpkg here; this script installs Debian packages. Install these with the" \
+    "system's package manager: ${packages[*]}" >&2
+  exit 1
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,9 +39,19 @@ if [ "${#missing[@]}" -eq 0 ]; then
   exit 0
 fi
 
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=(env DEBIAN_FRONTEND=noninteractive)
+elif command -v sudo >/dev/null 2>&1; then
+  as_root=(sudo env DEBIAN_FRONTEND=noninteractive)
+else
+  {
+    echo "setup: missing packages: ${missing[*]}"
+    echo "setup: not running as root and sudo is not installed; as root, run:"
+    echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
+  } >&2
+  exit 1
+fi
+
 echo "setup: installing ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

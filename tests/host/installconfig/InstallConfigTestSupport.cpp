@@ -2,11 +2,9 @@
 
 #include <unistd.h>
 
-#include <cctype>
+#include <algorithm>
 #include <fstream>
-#include <sstream>
 
-#include "AllUtils.h"
 #include "SettingsTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -19,8 +17,7 @@ void InstallConfigTest::SetUp() {
     fs::create_directories(root_ / "c");
     settings_impl::host::mapDrive('C', (root_ / "c").string());
     settings_impl::host::setCommonAppDataFolder(u"C:\\ProgramData");
-    logFile_ = root_ / "cusched.log";
-    DiagnosticLog::instance().setPath(logFile_.string());
+    log_.emplace((root_ / "cusched.log").string());
     setMessageBoxObserver([this](const MessageBoxRecord& box) { boxes_.push_back(box); });
     config_ = std::make_unique<InstallConfigData>();
 }
@@ -28,7 +25,7 @@ void InstallConfigTest::SetUp() {
 void InstallConfigTest::TearDown() {
     config_.reset();
     setMessageBoxObserver(nullptr);
-    DiagnosticLog::instance().setPath(std::string());
+    log_.reset();
     settings_impl::host::clearDriveMappings();
     fs::remove_all(root_);
 }
@@ -51,81 +48,23 @@ void InstallConfigTest::writeFile(const fs::path& path, const std::string& conte
     out << content;
 }
 
-std::string InstallConfigTest::readFile(const fs::path& path) const {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void InstallConfigTest::writeRuntimeFile(const std::string& content) const {
     writeFile(runtimeFile(), content);
 }
 
-namespace {
-struct Record {
-    std::string function;
-    std::string level;
-    std::string message;
-};
-
-// Records are "[... (function)]\n\tLEVEL: message\n"; a message may span lines.
-std::vector<Record> parseRecords(const std::string& text) {
-    std::vector<Record> records;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t headerEnd = text.find("]\n\t", pos);
-        if (headerEnd == std::string::npos) break;
-        const std::size_t open = text.rfind('(', headerEnd);
-        Record record;
-        record.function = text.substr(open + 1, headerEnd - open - 2);
-        const std::size_t levelStart = headerEnd + 3;
-        const std::size_t colon = text.find(": ", levelStart);
-        record.level = text.substr(levelStart, colon - levelStart);
-        // The next record begins with a line "[yyyy/"; message lines never do.
-        std::size_t next = text.find("\n[", colon);
-        while (next != std::string::npos &&
-               !(next + 7 <= text.size() &&
-                 std::isdigit(static_cast<unsigned char>(text[next + 2])) &&
-                 text[next + 6] == '/')) {
-            next = text.find("\n[", next + 1);
-        }
-        const std::size_t end = next == std::string::npos ? text.size() : next + 1;
-        record.message = text.substr(colon + 2, end - colon - 3);
-        records.push_back(record);
-        pos = end;
-    }
-    return records;
-}
-}  // namespace
-
-std::vector<std::string> InstallConfigTest::logMessages() const {
-    std::vector<std::string> messages;
-    for (const Record& record : parseRecords(readFile(logFile_))) {
-        messages.push_back(record.message);
-    }
-    return messages;
-}
+std::vector<std::string> InstallConfigTest::logMessages() const { return log_->messages(); }
 
 std::vector<std::string> InstallConfigTest::logMessages(const std::string& function,
                                                         const std::string& level) const {
-    std::vector<std::string> messages;
-    for (const Record& record : parseRecords(readFile(logFile_))) {
-        if (record.function == function && record.level == level) {
-            messages.push_back(record.message);
-        }
-    }
-    return messages;
+    return log_->messages(function, level);
 }
 
 bool InstallConfigTest::logHas(const std::string& message) const {
-    for (const std::string& m : logMessages()) {
-        if (m == message) return true;
-    }
-    return false;
+    const std::vector<std::string> messages = logMessages();
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
 }
 
-void InstallConfigTest::clearLog() const { fs::remove(logFile_); }
+void InstallConfigTest::clearLog() const { log_->clear(); }
 
 int InstallConfigTest::load(const std::vector<std::string>& arguments) {
     std::vector<const char*> argv{"setup.exe"};

@@ -7,11 +7,16 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "InstallConfigData.h"
+#include "LogCapture.h"
 #include "MessageUi.h"
+#include "TestFiles.h"
+
+using cdk_test::readFile;
 
 class InstallConfigTest : public ::testing::Test {
   protected:
@@ -23,7 +28,6 @@ class InstallConfigTest : public ::testing::Test {
     // The runtime settings file on the host.
     std::filesystem::path runtimeFile() const;
     void writeFile(const std::filesystem::path& path, const std::string& content) const;
-    std::string readFile(const std::filesystem::path& path) const;
     void writeRuntimeFile(const std::string& content) const;
 
     // The messages of all log records written so far, in order.
@@ -43,7 +47,7 @@ class InstallConfigTest : public ::testing::Test {
     bool hasKey(SettingsContextHolder& holder, const char* key) const;
 
     std::filesystem::path root_;
-    std::filesystem::path logFile_;
+    std::optional<cdk_test::LogCapture> log_;
     std::vector<MessageBoxRecord> boxes_;
     std::unique_ptr<InstallConfigData> config_;
 };

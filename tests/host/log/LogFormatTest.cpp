@@ -3,24 +3,18 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <unistd.h>
 
 #include "AllUtils.h"
+#include "LogCapture.h"
 
 namespace {
 
 const LogTime kTime{2026, 3, 7, 9, 5, 4, 42};
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Points the process-wide log at a fresh file for one test and restores it afterwards.
+// Points the process-wide log at a fresh file in a folder of one test and restores it
+// afterwards.
 class LogFileFixture : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -28,18 +22,17 @@ class LogFileFixture : public ::testing::Test {
                ("cdk-log-" + std::to_string(getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
-        path_ = dir_ / "cusched.log";
-        DiagnosticLog::instance().setPath(path_.string());
+        log_.emplace((dir_ / "cusched.log").string());
         DiagnosticLog::instance().setProgramName("setup.exe");
     }
     void TearDown() override {
-        DiagnosticLog::instance().setPath("");
+        log_.reset();
         std::filesystem::remove_all(dir_);
     }
-    std::string contents() const { return readFile(path_); }
+    std::string contents() const { return log_->text(); }
 
     std::filesystem::path dir_;
-    std::filesystem::path path_;
+    std::optional<cdk_test::LogCapture> log_;
 };
 
 }  // namespace
@@ -168,7 +161,7 @@ TEST_F(LogFileFixture, RecordsAppendAndEmptyPathDrops) {
     CDK_LOG(LOG_ERROR, "Test::first", "first");
     DiagnosticLog::instance().setPath("");
     CDK_LOG(LOG_ERROR, "Test::dropped", "dropped");
-    DiagnosticLog::instance().setPath(path_.string());
+    DiagnosticLog::instance().setPath(log_->path());
     CDK_LOG(LOG_WARNING, "Test::second", std::string("second"));
     const std::string text = contents();
     EXPECT_NE(text.find("(Test::first)]\n\tERROR: first\n"), std::string::npos);

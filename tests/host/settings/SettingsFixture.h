@@ -6,23 +6,18 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "SettingsTestSupport.h"
 #include "SettingsTable.h"
+#include "TestFiles.h"
 
 namespace settings_test {
 
 inline constexpr auto api = &settings::functionTable;
 
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using cdk_test::readFile;
 
 inline void writeFile(const std::filesystem::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);

@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "AllUtils.h"
+#include "LogCapture.h"
 #include "au/DataProtection.h"
 #include "au/RegData.h"
 #include "au/config.h"
@@ -99,30 +101,22 @@ class UpdaterStore : public ::testing::Test {
   protected:
     void SetUp() override {
         RawKey::removeAll();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        logPath_ = joinPath(tempDirectory(), std::string("cdk-au-") + info->name() + ".log");
-        DeleteFileA(logPath_.c_str());
-        DiagnosticLog::instance().setPath(logPath_);
+        log_.emplace();
     }
     void TearDown() override {
-        DiagnosticLog::instance().setPath(std::string());
-        DeleteFileA(logPath_.c_str());
+        log_.reset();
         RawKey::removeAll();
     }
-    std::string logText() const {
-        std::ifstream in(logPath_, std::ios::binary);
-        std::stringstream content;
-        content << in.rdbuf();
-        return content.str();
-    }
+    std::string logText() const { return log_->text(); }
     bool logged(const std::string& function, const std::string& message) const {
-        return logText().find(function + ")]\r\n\tERROR: " + message + "\r\n") != std::string::npos;
+        const std::vector<std::string> errors = log_->messages(function, "ERROR");
+        return std::find(errors.begin(), errors.end(), message) != errors.end();
     }
     static std::string protectedText(uint32_t value) {
         return binaryToBase64(protectForMachine(dwordBytes(value)));
     }
 
-    std::string logPath_;
+    std::optional<cdk_test::LogCapture> log_;
 };
 
 TEST_F(UpdaterStore, NewLayoutRoundTripsEncryptedScheduleAndPlainNotifyPair) {

@@ -3,6 +3,12 @@
 //   CDK_EXECUTOR_CHILD_REPORT  file to write: the command line as received, a line feed, then
 //                              "<startup flags> <show window>" as decimals
 //   CDK_EXECUTOR_CHILD_STDOUT  text to write to standard output
+//   CDK_EXECUTOR_CHILD_STARTED name of an event to set once running, so that a test knows
+//                              its wait for the child has begun (exit 98 when it cannot be
+//                              opened)
+//   CDK_EXECUTOR_CHILD_WAIT    name of an event to wait for before exiting, so that a test
+//                              decides when the child ends; the child gives up after 20 s
+//                              and then exits with 99 instead of its exit code
 //   CDK_EXECUTOR_CHILD_SLEEP   milliseconds to sleep before exiting
 //   CDK_EXECUTOR_CHILD_EXIT    exit code (0 when unset)
 #include <windows.h>
@@ -43,6 +49,26 @@ int main() {
     if (!output.empty()) {
         std::fputs(output.c_str(), stdout);
         std::fflush(stdout);
+    }
+    const std::string started = variable("CDK_EXECUTOR_CHILD_STARTED");
+    if (!started.empty()) {
+        HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, started.c_str());
+        if (event == nullptr) {
+            return 98;
+        }
+        SetEvent(event);
+        CloseHandle(event);
+    }
+    const std::string release = variable("CDK_EXECUTOR_CHILD_WAIT");
+    if (!release.empty()) {
+        HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, release.c_str());
+        const DWORD waited = event != nullptr ? WaitForSingleObject(event, 20000) : WAIT_FAILED;
+        if (event != nullptr) {
+            CloseHandle(event);
+        }
+        if (waited != WAIT_OBJECT_0) {
+            return 99;
+        }
     }
     const std::string sleep = variable("CDK_EXECUTOR_CHILD_SLEEP");
     if (!sleep.empty()) {

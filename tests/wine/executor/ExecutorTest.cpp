@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -12,6 +13,9 @@
 
 #include "AllUtils.h"
 #include "Executor.h"
+#include "LogCapture.h"
+#include "ScopedHandle.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -28,44 +32,11 @@ const std::string& childProgram() {
     return path;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using cdk_test::LogRecord;
 
-struct LogLine {
-    std::string level;
-    std::string message;
-};
-
-// The level word and message of every record in a log file.
-std::vector<LogLine> readLog(const std::string& path) {
-    std::vector<LogLine> lines;
-    std::istringstream in(readFile(path));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.empty() || line[0] != '\t') {
-            continue;
-        }
-        const size_t colon = line.find(": ");
-        if (colon != std::string::npos) {
-            lines.push_back({line.substr(1, colon - 1), line.substr(colon + 2)});
-        }
-    }
-    return lines;
-}
-
-size_t countLevel(const std::vector<LogLine>& lines, const std::string& level) {
-    size_t count = 0;
-    for (const LogLine& line : lines) {
-        count += line.level == level ? 1 : 0;
-    }
-    return count;
+size_t countLevel(const std::vector<LogRecord>& records, const std::string& level) {
+    return static_cast<size_t>(std::count_if(records.begin(), records.end(),
+                                             [&](const LogRecord& r) { return r.level == level; }));
 }
 
 // What the child reported about its start.
@@ -82,14 +53,13 @@ class ExecutorTest : public ::testing::Test {
         directory_ = joinPath(
             tempDirectory(), formatString("cdk_executor_%lu_%d", GetCurrentProcessId(), ++counter));
         CreateDirectoryA(directory_.c_str(), nullptr);
-        logPath_ = joinPath(directory_, "executor.log");
+        log_.emplace(joinPath(directory_, "executor.log"));
         reportPath_ = joinPath(directory_, "report.txt");
-        DiagnosticLog::instance().setPath(logPath_);
         SetEnvironmentVariableA("CDK_EXECUTOR_CHILD_REPORT", reportPath_.c_str());
     }
 
     void TearDown() override {
-        DiagnosticLog::instance().setPath(std::string());
+        log_.reset();
         for (const char* name : {"CDK_EXECUTOR_CHILD_REPORT", "CDK_EXECUTOR_CHILD_STDOUT",
                                  "CDK_EXECUTOR_CHILD_SLEEP", "CDK_EXECUTOR_CHILD_EXIT"}) {
             SetEnvironmentVariableA(name, nullptr);
@@ -97,7 +67,6 @@ class ExecutorTest : public ::testing::Test {
         for (const std::string& file : extraFiles_) {
             DeleteFileA(file.c_str());
         }
-        DeleteFileA(logPath_.c_str());
         DeleteFileA(reportPath_.c_str());
         RemoveDirectoryA(subdirectory_.c_str());
         RemoveDirectoryA(directory_.c_str());
@@ -112,7 +81,7 @@ class ExecutorTest : public ::testing::Test {
 
     ChildReport report() const {
         ChildReport result;
-        const std::string text = readFile(reportPath_);
+        const std::string text = cdk_test::readFile(reportPath_);
         const size_t newline = text.find('\n');
         if (newline == std::string::npos) {
             ADD_FAILURE() << "the child wrote no report";
@@ -134,11 +103,11 @@ class ExecutorTest : public ::testing::Test {
         return path;
     }
 
-    std::vector<LogLine> log() const { return readLog(logPath_); }
+    std::vector<LogRecord> log() const { return log_->records(); }
 
     std::string directory_;
     std::string subdirectory_;
-    std::string logPath_;
+    std::optional<cdk_test::LogCapture> log_;
     std::string reportPath_;
     std::vector<std::string> extraFiles_;
 };
@@ -150,7 +119,7 @@ TEST_F(ExecutorTest, ExitCodeZeroIsReturnedWithOneInfoRecordAndNoError) {
     bool started = false;
     EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, &started), 0);
     EXPECT_TRUE(started);
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].level, "INFO");
     EXPECT_EQ(lines[0].message, "Executor.exec(): \"" + childProgram() + "\"");
@@ -163,7 +132,7 @@ TEST_F(ExecutorTest, NonZeroExitCodeIsReturnedAndLoggedWithItsDescription) {
     bool started = false;
     EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(childProgram(), "/i x", 0, &started), 1603);
     EXPECT_TRUE(started);
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].level, "INFO");
     EXPECT_EQ(lines[1].message, "Executor.finishExecution(): ExitCode = 1603");
@@ -178,7 +147,7 @@ TEST_F(ExecutorTest, ExitCodesWithTheTopBitSetArePrintedUnsigned) {
     EXPECT_EQ(static_cast<unsigned>(
                   Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, nullptr)),
               0xC0000005u);
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[1].message, "Executor.finishExecution(): ExitCode = 3221225477");
 }
@@ -188,7 +157,7 @@ TEST_F(ExecutorTest, MissingProgramGivesFileNotFoundAndOneError) {
     bool started = true;
     EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(missing, "/q", 0, &started), 2);
     EXPECT_FALSE(started);
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_EQ(countLevel(lines, "ERROR"), 1u);
     EXPECT_EQ(lines.back().message,
               "Executor.exec(): CreateProcess failed with " + describeSystemError(2));
@@ -196,11 +165,11 @@ TEST_F(ExecutorTest, MissingProgramGivesFileNotFoundAndOneError) {
 
 TEST_F(ExecutorTest, BlankPathGives1627WithTwoErrorsAndLeavesStartedAlone) {
     for (const char* path : {"", " \t "}) {
-        DeleteFileA(logPath_.c_str());
+        log_->clear();
         bool started = true;
         EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(path, "/q", 1, &started), 1627);
         EXPECT_TRUE(started);
-        const std::vector<LogLine> lines = log();
+        const std::vector<LogRecord> lines = log();
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[0].level, "ERROR");
         EXPECT_EQ(lines[0].message, "Executor: applicationPath is empty");
@@ -311,7 +280,7 @@ TEST_F(ExecutorTest, TimeOutReturns258AndTerminatesTheChild) {
         CloseHandle(process);
     }
 
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].message,
               "Executor.finishExecution(): WaitForSingleObject exited with code 258");
@@ -325,7 +294,7 @@ TEST_F(ExecutorTest, ChildEndingWithinTheTimeOutGivesItsExitCode) {
     Executor executor(childProgram());
     executor.setWaitWithTimeout(true, 20000);
     EXPECT_EQ(executor.exec(), 5u);
-    const std::vector<LogLine> lines = log();
+    const std::vector<LogRecord> lines = log();
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[1].message,
               "Executor.finishExecution(): WaitForSingleObject exited with code 0");
@@ -357,27 +326,59 @@ TEST_F(ExecutorTest, CapturedOutputArrivesOnThePipe) {
 }
 
 // --- The message-pumping wait -----------------------------------------------------------------
+//
+// These tests do not race sleeps against each other: the child sets a named event once it runs,
+// a second thread then posts to the waiting thread, and the child ends only when the test's
+// window procedure, called by the executor's message loop, has seen what the test waits for.
+// A loop that does not dispatch leaves the child waiting until it gives up with exit code 99.
 
-TEST_F(ExecutorTest, QuitMessagePostedDuringTheWaitIsConsumed) {
-    childSleeps(800);
-    childExitsWith(3);
-    const DWORD mainThread = GetCurrentThreadId();
-    std::thread poster([mainThread] {
-        Sleep(200);
-        PostThreadMessageA(mainThread, WM_QUIT, 42, 0);
-    });
-    const int result = Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, nullptr);
-    poster.join();
-    // The wait went on until the child ended: its exit code, not STILL_ACTIVE.
-    EXPECT_EQ(result, 3);
-    MSG message;
-    EXPECT_FALSE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-}
+// Named events shared with the child through its environment.
+class ChildEvents {
+  public:
+    ChildEvents() {
+        static int counter = 0;
+        const std::string stem =
+            formatString("cdk-executor-%lu-%d-", GetCurrentProcessId(), ++counter);
+        started_.reset(CreateEventA(nullptr, TRUE, FALSE, (stem + "started").c_str()));
+        release_.reset(CreateEventA(nullptr, TRUE, FALSE, (stem + "release").c_str()));
+        SetEnvironmentVariableA("CDK_EXECUTOR_CHILD_STARTED", (stem + "started").c_str());
+        SetEnvironmentVariableA("CDK_EXECUTOR_CHILD_WAIT", (stem + "release").c_str());
+    }
+    ~ChildEvents() {
+        release();
+        SetEnvironmentVariableA("CDK_EXECUTOR_CHILD_STARTED", nullptr);
+        SetEnvironmentVariableA("CDK_EXECUTOR_CHILD_WAIT", nullptr);
+    }
+    ChildEvents(const ChildEvents&) = delete;
+    ChildEvents& operator=(const ChildEvents&) = delete;
 
+    bool valid() const { return started_.valid() && release_.valid(); }
+    bool waitUntilStarted() const {
+        return WaitForSingleObject(started_.get(), 20000) == WAIT_OBJECT_0;
+    }
+    void release() const { SetEvent(release_.get()); }
+
+  private:
+    ScopedKernelHandle started_;
+    ScopedKernelHandle release_;
+};
+
+// What the test window has received, and what it waits for before it releases the child.
 struct WindowCounters {
     std::atomic<int> timers{0};
     std::atomic<int> posted{0};
     std::atomic<WPARAM> character{0};
+    int timersWanted = 0;
+    int postedWanted = 0;
+    bool characterWanted = false;
+    const ChildEvents* child = nullptr;
+
+    void releaseChildWhenDone() const {
+        if (timers >= timersWanted && posted >= postedWanted &&
+            (!characterWanted || character != 0)) {
+            child->release();
+        }
+    }
 };
 WindowCounters* g_counters = nullptr;
 
@@ -385,12 +386,15 @@ LRESULT CALLBACK countingWindowProc(HWND window, UINT message, WPARAM wParam, LP
     switch (message) {
         case WM_TIMER:
             ++g_counters->timers;
+            g_counters->releaseChildWhenDone();
             return 0;
         case WM_APP:
             ++g_counters->posted;
+            g_counters->releaseChildWhenDone();
             return 0;
         case WM_CHAR:
             g_counters->character = wParam;
+            g_counters->releaseChildWhenDone();
             return 0;
         default:
             return IsWindowUnicode(window) ? DefWindowProcW(window, message, wParam, lParam)
@@ -398,61 +402,130 @@ LRESULT CALLBACK countingWindowProc(HWND window, UINT message, WPARAM wParam, LP
     }
 }
 
-TEST_F(ExecutorTest, WindowMessagesAreDispatchedDuringTheWait) {
-    WindowCounters counters;
-    g_counters = &counters;
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = countingWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "CdkExecutorTestWindowA";
-    ASSERT_NE(RegisterClassA(&windowClass), 0);
-    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, windowClass.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
-    ASSERT_NE(SetTimer(window, 1, 50, nullptr), 0u);
+// A message-only window of this thread with the counting procedure, registered through the
+// ANSI or the Unicode functions.
+class CountingWindow {
+  public:
+    CountingWindow(WindowCounters& counters, bool unicode) : unicode_(unicode) {
+        g_counters = &counters;
+        instance_ = GetModuleHandleA(nullptr);
+        if (unicode_) {
+            WNDCLASSW windowClass{};
+            windowClass.lpfnWndProc = countingWindowProc;
+            windowClass.hInstance = instance_;
+            windowClass.lpszClassName = kClassW;
+            if (RegisterClassW(&windowClass) != 0) {
+                window_ = CreateWindowExW(0, kClassW, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          instance_, nullptr);
+            }
+        } else {
+            WNDCLASSA windowClass{};
+            windowClass.lpfnWndProc = countingWindowProc;
+            windowClass.hInstance = instance_;
+            windowClass.lpszClassName = kClassA;
+            if (RegisterClassA(&windowClass) != 0) {
+                window_ = CreateWindowExA(0, kClassA, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          instance_, nullptr);
+            }
+        }
+    }
+    ~CountingWindow() {
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
+        }
+        if (unicode_) {
+            UnregisterClassW(kClassW, instance_);
+        } else {
+            UnregisterClassA(kClassA, instance_);
+        }
+        g_counters = nullptr;
+    }
+    CountingWindow(const CountingWindow&) = delete;
+    CountingWindow& operator=(const CountingWindow&) = delete;
 
-    childSleeps(1000);
-    std::thread poster([window] {
-        Sleep(200);
-        PostMessageA(window, WM_APP, 0, 0);
+    HWND handle() const { return window_; }
+
+  private:
+    static constexpr const char* kClassA = "CdkExecutorTestWindowA";
+    static constexpr const wchar_t* kClassW = L"CdkExecutorTestWindowW";
+    bool unicode_;
+    HINSTANCE instance_ = nullptr;
+    HWND window_ = nullptr;
+};
+
+TEST_F(ExecutorTest, QuitMessagePostedDuringTheWaitIsConsumed) {
+    ChildEvents child;
+    ASSERT_TRUE(child.valid());
+    WindowCounters counters;
+    counters.postedWanted = 1;
+    counters.child = &child;
+    CountingWindow window(counters, false);
+    ASSERT_NE(window.handle(), nullptr);
+
+    childExitsWith(3);
+    const DWORD mainThread = GetCurrentThreadId();
+    std::thread poster([&child, mainThread, hwnd = window.handle()] {
+        if (child.waitUntilStarted()) {
+            // Posted messages arrive in order: once the window has its message, the loop has
+            // taken WM_QUIT off the queue, and only then is the child let go.
+            PostThreadMessageA(mainThread, WM_QUIT, 42, 0);
+            PostMessageA(hwnd, WM_APP, 0, 0);
+        }
+    });
+    const int result = Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, nullptr);
+    child.release();
+    poster.join();
+    // The wait went on until the child ended: its exit code, not STILL_ACTIVE.
+    EXPECT_EQ(result, 3);
+    EXPECT_EQ(counters.posted.load(), 1);
+    MSG message;
+    EXPECT_FALSE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(ExecutorTest, WindowMessagesAreDispatchedDuringTheWait) {
+    ChildEvents child;
+    ASSERT_TRUE(child.valid());
+    WindowCounters counters;
+    counters.timersWanted = 3;
+    counters.postedWanted = 1;
+    counters.child = &child;
+    CountingWindow window(counters, false);
+    ASSERT_NE(window.handle(), nullptr);
+    ASSERT_NE(SetTimer(window.handle(), 1, 50, nullptr), 0u);
+
+    std::thread poster([&child, hwnd = window.handle()] {
+        if (child.waitUntilStarted()) {
+            PostMessageA(hwnd, WM_APP, 0, 0);
+        }
     });
     EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, nullptr), 0);
+    child.release();
     poster.join();
-    KillTimer(window, 1);
+    KillTimer(window.handle(), 1);
     EXPECT_GE(counters.timers.load(), 3);
     EXPECT_EQ(counters.posted.load(), 1);
-
-    DestroyWindow(window);
-    UnregisterClassA(windowClass.lpszClassName, windowClass.hInstance);
-    g_counters = nullptr;
 }
 
 TEST_F(ExecutorTest, UnicodeWindowsReceiveCharactersOutsideTheAnsiCodePage) {
+    ChildEvents child;
+    ASSERT_TRUE(child.valid());
     WindowCounters counters;
-    g_counters = &counters;
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = countingWindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"CdkExecutorTestWindowW";
-    ASSERT_NE(RegisterClassW(&windowClass), 0);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, windowClass.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(IsWindowUnicode(window));
+    counters.characterWanted = true;
+    counters.child = &child;
+    CountingWindow window(counters, true);
+    ASSERT_NE(window.handle(), nullptr);
+    ASSERT_TRUE(IsWindowUnicode(window.handle()));
 
-    childSleeps(800);
-    std::thread poster([window] {
-        Sleep(200);
-        // U+4E2D has no form in the Western ANSI code page: an ANSI round trip makes it '?'.
-        PostMessageW(window, WM_CHAR, 0x4E2D, 0);
+    std::thread poster([&child, hwnd = window.handle()] {
+        if (child.waitUntilStarted()) {
+            // U+4E2D has no form in the Western ANSI code page: an ANSI round trip makes it '?'.
+            PostMessageW(hwnd, WM_CHAR, 0x4E2D, 0);
+        }
     });
     EXPECT_EQ(Executor::ExecProcessWithAtlMessageLoop(childProgram(), "", 0, nullptr), 0);
+    child.release();
     poster.join();
     EXPECT_EQ(counters.character.load(), static_cast<WPARAM>(0x4E2D));
-
-    DestroyWindow(window);
-    UnregisterClassW(windowClass.lpszClassName, windowClass.hInstance);
-    g_counters = nullptr;
 }
 
 }  // namespace

@@ -9,21 +9,13 @@
 
 #include "ScopedHandle.h"
 #include "SettingsTable.h"
+#include "TestFiles.h"
 
 namespace {
 
 inline constexpr auto api = &settings::functionTable;
 
-std::string readBytes(const std::string& path) {
-    std::string text;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-        std::fclose(f);
-    }
-    return text;
-}
+using cdk_test::readFile;
 
 void writeBytes(const std::string& path, const std::string& text) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -62,7 +54,7 @@ TEST_F(SettingsFiles, ExportWritesCrLfAndCreatesFolders) {
               0);
     const std::string path = dir_ + "\\new\\deeper\\s.cfg";
     ASSERT_EQ(api().context_export_to_file(context_, path.c_str()), 0);
-    EXPECT_EQ(readBytes(path), "a=1\r\nb=2\r\nbare\r\n");
+    EXPECT_EQ(readFile(path), "a=1\r\nb=2\r\nbare\r\n");
 
     SettingsContext* back = api().context_create();
     ASSERT_EQ(api().context_import_from_file(back, path.c_str(), nullptr, nullptr, 1, 1), 0);
@@ -87,7 +79,7 @@ TEST_F(SettingsFiles, ReplacingAnExistingFileKeepsItsAttributesAndLeavesNoTempor
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE));
     ASSERT_EQ(api().context_import_from_string(context_, "new=2", nullptr, nullptr, 1, 0), 0);
     ASSERT_EQ(api().context_export_to_file(context_, path.c_str()), 0);
-    EXPECT_EQ(readBytes(path), "new=2\r\n");
+    EXPECT_EQ(readFile(path), "new=2\r\n");
     EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_ARCHIVE);
     WIN32_FIND_DATAA found;
     const ScopedFindHandle search(FindFirstFileA((dir_ + "\\*.tmp").c_str(), &found));
@@ -103,7 +95,7 @@ TEST_F(SettingsFiles, ATargetJustBelowThePathLimitIsWritten) {
     ASSERT_EQ(api().context_import_from_string(context_, "long=1", nullptr, nullptr, 1, 0), 0);
     ASSERT_EQ(api().context_export_to_file(context_, path.c_str()), 0);
     ASSERT_EQ(api().context_export_to_file(context_, path.c_str()), 0);  // now replacing it
-    EXPECT_EQ(readBytes(path), "long=1\r\n");
+    EXPECT_EQ(readFile(path), "long=1\r\n");
 }
 
 TEST_F(SettingsFiles, AReadOnlyTargetIsRefusedAndKeptAsItWas) {
@@ -112,7 +104,7 @@ TEST_F(SettingsFiles, AReadOnlyTargetIsRefusedAndKeptAsItWas) {
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_EQ(api().context_import_from_string(context_, "new=2", nullptr, nullptr, 1, 0), 0);
     EXPECT_EQ(api().context_export_to_file(context_, path.c_str()), SETTINGS_E_FILE_OPEN);
-    EXPECT_EQ(readBytes(path), "old=1\r\n");
+    EXPECT_EQ(readFile(path), "old=1\r\n");
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -146,7 +138,7 @@ TEST_F(SettingsFiles, RelativePathsFollowTheCurrentDirectory) {
     SetCurrentDirectoryA(saved);
     EXPECT_EQ(exported, 0);
     EXPECT_EQ(imported, 0);
-    EXPECT_EQ(readBytes(dir_ + "\\rel.cfg"), "r=1\r\n");
+    EXPECT_EQ(readFile(dir_ + "\\rel.cfg"), "r=1\r\n");
 }
 
 TEST_F(SettingsFiles, NonAsciiPathsUseTheWideFileFunctions) {

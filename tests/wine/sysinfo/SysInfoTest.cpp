@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "AllUtils.h"
+#include "LogCapture.h"
 #include "ScopedHandle.h"
 #include "SysInfo.h"
 #include "Text.h"
@@ -28,30 +30,6 @@ std::string modulePath(HMODULE module) {
     const DWORD length = GetModuleFileNameA(module, buffer, sizeof(buffer));
     return std::string(buffer, length);
 }
-
-// Sends the log to a file of its own for one test and reads it back.
-class CapturedLog {
-  public:
-    CapturedLog() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = joinPath(tempDirectory(), std::string("cdk-sysinfo-") + info->name() + ".log");
-        DeleteFileA(path_.c_str());
-        DiagnosticLog::instance().setPath(path_);
-    }
-    ~CapturedLog() {
-        DiagnosticLog::instance().setPath(std::string());
-        DeleteFileA(path_.c_str());
-    }
-    std::string text() const {
-        std::ifstream in(path_, std::ios::binary);
-        std::stringstream content;
-        content << in.rdbuf();
-        return content.str();
-    }
-
-  private:
-    std::string path_;
-};
 
 TEST(SysInfo, VersionIsReadOnceAndGivesTheLevel) {
     const SysInfo& info = SysInfo::instance();
@@ -117,7 +95,7 @@ TEST(SystemLibrary, PlantedCopyIsFirstInTheSearchOrder) {
 }
 
 TEST(SystemLibrary, FailuresAreLogged) {
-    CapturedLog log;
+    cdk_test::LogCapture log;
     EXPECT_EQ(CRE_System_LoadLibrary("cdk-no-such-library.dll"), nullptr);
     const std::string text = log.text();
     EXPECT_NE(text.find("CRE_System_LoadLibrary)]\r\n\tERROR: LoadLibrary(" + systemDirectory() +

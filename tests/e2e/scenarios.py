@@ -568,6 +568,9 @@ SCENARIOS = [
         "name": "payload.cabinet_write_failure_ends_the_run",
         "args": ["/s"],
         "files": {"{WORKDIR}\\ss360090.cab": FOLDER},
+        # Like the kit's database, the stand-in waits for the cabinets: the fatal exit of the
+        # extraction thread ends the launcher while msiexec still waits.
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|3"]}],
         "expect": {"exit": 5,
                    "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
                              **{"{WORKDIR}\\" + name: None for name in CABINETS[1:]}}},

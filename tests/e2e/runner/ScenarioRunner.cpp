@@ -80,13 +80,41 @@ DWORD remainingTime(ULONGLONG deadline) {
     return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
 }
 
+// True for Wine's desktop process ("explorer.exe /desktop"), which Wine starts for the first
+// window of a prefix (a message box, say) and which lives on after the program that caused it.
+bool isWineDesktop(ULONG_PTR processId) {
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
+    if (process == nullptr) {
+        return false;
+    }
+    wchar_t name[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    const bool named = QueryFullProcessImageNameW(process, 0, name, &length) != FALSE;
+    CloseHandle(process);
+    const std::wstring path(name, named ? length : 0);
+    const std::wstring suffix = L"\\explorer.exe";
+    return path.size() >= suffix.size() &&
+           _wcsicmp(path.c_str() + path.size() - suffix.size(), suffix.c_str()) == 0;
+}
+
+// Processes of the job that the launcher started, Wine's desktop process not counted.
 DWORD activeProcesses(HANDLE job) {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof(info),
-                                   nullptr)) {
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[255];
+    } ids{};
+    ids.list.NumberOfAssignedProcesses = 256;
+    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof(ids), nullptr)) {
         return 0;
     }
-    return info.ActiveProcesses;
+    DWORD active = 0;
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+        if (!isWineDesktop(ids.list.ProcessIdList[i])) {
+            ++active;
+        }
+    }
+    return active;
 }
 
 }  // namespace

@@ -79,6 +79,9 @@ void ShowFatalErrorAndExit(const char* step, DWORD code) {
     const std::string text = std::string(step) + " failed with error " +
                              std::to_string(static_cast<long>(code)) + ": " + systemText(code);
     showMessageBox("Error", text, 0, false);
+    // Ends every thread at once: the other thread may be running installers or be on its own
+    // way out, and an orderly exit from two threads at the same time can block.
+    TerminateProcess(GetCurrentProcess(), code);
     ExitProcess(code);
 }
 

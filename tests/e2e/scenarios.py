@@ -66,6 +66,10 @@ CRE_FILES = {KIT_HOME + "\\cre.msi": "cre", KIT_HOME + "\\cre1041.MST": "ja",
 CRE_FILES_GONE = {path: None for path in CRE_FILES}
 CAUREG_STANDIN = {CAUREG: STANDIN}
 
+# Where Wine keeps the user's LocalLow folder, so that a scenario can move it.
+LONG_DATA_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
+LOCAL_LOW_ID = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
+
 NO_PRIOR = ["No same version CDK exists", "No same version CRE exists"]
 FAILED = "CDK installation failed.  Return Code: "
 
@@ -854,7 +858,53 @@ SCENARIOS = [
     {
         "name": "real.silent_install_with_wine_msiexec",
         "msiexec": "real",
+        "args": ["/s", "INSTALLDIR=C:\\Kit"],
+        "expect": {
+            "exit": 0,
+            "log": ["szCDKExeCommand = " + KIT_SILENT + ' INSTALLDIR="C:\\Kit" '],
+            # The kit's files, its registry values, the public runtime installed from the kit
+            # folder (whose database and transforms are then removed) and the updater.
+            "files": {"C:\\Kit\\README.txt": PRESENT, "C:\\Kit\\bin\\corvidc.cmd": PRESENT,
+                      "C:\\Kit\\cre.msi": None, "C:\\Kit\\cre1041.MST": None,
+                      "C:\\Kit\\cre2052.MST": None, CAUREG: PRESENT},
+            "registry": {
+                KIT_KEY: {"BuildNumber": "11", "CorvidHome": "C:\\Kit\\"},
+                CRE_KEY: {"BuildNumber": "11"},
+                "HKLM\\SOFTWARE\\Tarnwell\\Corvid Public Runtime\\3.6.0_09": {},
+                AU_KEY: {"AUVersion": "5.6.09.11"},
+                f"{UNINSTALL}\\{KIT_CODE}": {},
+            },
+        },
+    },
+    {
+        # The real msiexec fails (the kit's folder lies on a drive that does not exist): the
+        # runtime settings file is put back byte for byte, and no updater is installed.
+        "name": "real.failed_install_restores_the_settings_file",
+        "msiexec": "real",
+        "args": ["/s", "AUTO_UPDATE=Disable", "INSTALLDIR=Q:\\Nowhere"],
+        "files": {"{SETTINGS}": "# kept as it is\r\nAUTO_UPDATE=Enable\r\nEULA=1\r\n"},
+        "expect": {
+            "exit": 1603,
+            "log": [FAILED],
+            "files": {"{SETTINGS}": "# kept as it is\r\nAUTO_UPDATE=Enable\r\nEULA=1\r\n",
+                      CAUREG: None},
+            "registry": {f"{UNINSTALL}\\{KIT_CODE}": None},
+        },
+    },
+    # -----------------------------------------------------------------------------------------
+    # A user data folder so deep that the launcher's paths would not fit: nothing is cut.
+    {
+        "name": "paths.flag_path_too_long_exits_minus_1",
         "args": ["/s"],
-        "expect": {"exit": 0, "log": ["szCDKExeCommand = " + KIT_SILENT]},
+        "registry": {LONG_DATA_KEY: {LOCAL_LOW_ID: "C:\\" + "d" * 230}},
+        "files": {"C:\\" + "d" * 230: FOLDER},
+        "expect": {"exit": -1, "commands": [], "log": ["Fail to create directory"]},
+    },
+    {
+        "name": "paths.database_path_too_long_exits_206",
+        "args": ["/s"],
+        "registry": {LONG_DATA_KEY: {LOCAL_LOW_ID: "C:\\" + "d" * 215}},
+        "files": {"C:\\" + "d" * 215: FOLDER},
+        "expect": {"exit": 206, "commands": []},
     },
 ]

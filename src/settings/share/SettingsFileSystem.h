@@ -29,7 +29,11 @@ bool commonAppDataFolder(std::u16string& out);
 // SETTINGS_OK, SETTINGS_E_FILE_OPEN (a file cannot be opened, created or replaced) or
 // SETTINGS_E_FILE_WRITE (the write was incomplete). On failure the target is unchanged and the
 // temporary file is removed.
-int replaceFileContents(const CanonicalPath& path, std::string_view text);
+// How replaceFileContents stores the text: text mode turns every line feed into the platform's
+// line end, binary mode writes the bytes as they are.
+enum class WriteMode { Text, Binary };
+int replaceFileContents(const CanonicalPath& path, std::string_view text,
+                        WriteMode mode = WriteMode::Text);
 
 // Deletes a file; false when it could not be deleted (an absent file included).
 bool removeFile(const CanonicalPath& path);

@@ -104,7 +104,8 @@ bool commonAppDataFolder(std::u16string& out) {
     return true;
 }
 
-int replaceFileContents(const CanonicalPath& path, std::string_view text) {
+int replaceFileContents(const CanonicalPath& path, std::string_view text, WriteMode) {
+    // POSIX files have no text mode: both modes write the bytes as they are.
     const std::string target = host::hostPath(path.utf8);
     if (target.empty()) return SETTINGS_E_FILE_OPEN;
 

@@ -64,7 +64,7 @@ bool commonAppDataFolder(std::u16string& out) {
     return true;
 }
 
-int replaceFileContents(const CanonicalPath& path, std::string_view text) {
+int replaceFileContents(const CanonicalPath& path, std::string_view text, WriteMode mode) {
     // A drive alone names no file.
     if (path.components.size() < 2) return SETTINGS_E_FILE_OPEN;
     static std::atomic<unsigned> counter{0};
@@ -74,14 +74,15 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text) {
         const std::string suffix = ".~" + std::to_string(GetCurrentProcessId()) + "-" +
                                    std::to_string(counter.fetch_add(1)) + ".tmp";
         temporary = extendedLength(path.utf16 + std::u16string(suffix.begin(), suffix.end()));
-        fd =
-            _wopen(wide(temporary), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT, _S_IREAD | _S_IWRITE);
+        const int translation = mode == WriteMode::Text ? _O_TEXT : _O_BINARY;
+        fd = _wopen(wide(temporary), _O_WRONLY | _O_CREAT | _O_EXCL | translation,
+                    _S_IREAD | _S_IWRITE);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) return SETTINGS_E_FILE_OPEN;
 
     // Text mode: every line feed is stored as CR LF.
-    std::FILE* file = _fdopen(fd, "wt");
+    std::FILE* file = _fdopen(fd, mode == WriteMode::Text ? "wt" : "wb");
     if (file == nullptr) {
         _close(fd);
         DeleteFileW(wide(temporary));

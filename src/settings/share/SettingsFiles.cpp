@@ -1,21 +1,68 @@
 #include "SettingsFiles.h"
 
+#include <cstdio>
 #include <exception>
+#include <vector>
 
 #include "CanonicalPath.h"
+#include "PlainTextParser.h"
 #include "SettingsFileSystem.h"
+#include "settings.h"
 
 namespace settings {
 
-bool removeFile(const char* utf8Path) {
+namespace {
+
+// A path the store refuses names no file it could have written.
+bool canonical(const char* utf8Path, settings_impl::CanonicalPath& out) {
     if (utf8Path == nullptr || *utf8Path == '\0') {
         return false;
     }
     try {
-        return settings_impl::fs::removeFile(settings_impl::makeCanonicalPath(utf8Path));
+        out = settings_impl::makeCanonicalPath(utf8Path);
+        return true;
     } catch (const std::exception&) {
-        // A path the store refuses names no file it could have written.
         return false;
+    }
+}
+
+}  // namespace
+
+bool removeFile(const char* utf8Path) {
+    settings_impl::CanonicalPath path;
+    return canonical(utf8Path, path) && settings_impl::fs::removeFile(path);
+}
+
+bool readFileBytes(const char* utf8Path, std::string& bytes) {
+    settings_impl::CanonicalPath path;
+    if (!canonical(utf8Path, path)) {
+        return false;
+    }
+    std::FILE* file = settings_impl::fs::openForBinaryRead(path);
+    if (file == nullptr) {
+        return false;
+    }
+    std::vector<char> buffer(settings_impl::kMaxFileBytes + 1);
+    const std::size_t read = std::fread(buffer.data(), 1, buffer.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed || read > settings_impl::kMaxFileBytes - 1) {
+        return false;
+    }
+    bytes.assign(buffer.data(), read);
+    return true;
+}
+
+int replaceFileBytes(const char* utf8Path, std::string_view bytes) {
+    settings_impl::CanonicalPath path;
+    if (!canonical(utf8Path, path)) {
+        return SETTINGS_E_PATH_INVALID;
+    }
+    try {
+        return settings_impl::fs::replaceFileContents(path, bytes,
+                                                      settings_impl::fs::WriteMode::Binary);
+    } catch (const std::exception&) {
+        return SETTINGS_E_UNEXPECTED;
     }
 }
 

@@ -2,7 +2,18 @@
 // (UTF-8, made canonical against the current directory before any file is touched).
 #pragma once
 
+#include <string>
+#include <string_view>
+
 namespace settings {
+
+// Reads the whole settings file at `utf8Path` as bytes. False when the path is not acceptable or
+// the file cannot be read; files of 1 MiB or more are refused like an import refuses them.
+bool readFileBytes(const char* utf8Path, std::string& bytes);
+
+// Replaces the file at `utf8Path` with exactly `bytes`, through a temporary file beside it, so
+// that a failure leaves the old file as it was. Returns a settings status.
+int replaceFileBytes(const char* utf8Path, std::string_view bytes);
 
 // Deletes the settings file at `utf8Path`. False when the path is not acceptable or the file
 // could not be deleted (an absent file included).

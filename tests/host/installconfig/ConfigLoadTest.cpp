@@ -112,6 +112,22 @@ TEST_F(ConfigLoadTest, FileOfNonPersistentKeysIsDeletedThenRestoredByteForByte) 
     EXPECT_EQ(readFile(runtimeFile()), "STATIC=Enable\n");
 }
 
+TEST_F(ConfigLoadTest, RestoreKeepsCommentsLineEndsAndLayoutOfTheOriginal) {
+    // Text the store would never write itself: comments, CR LF, blanks around "=", an option
+    // that is not persistent, no line end at the end.
+    const std::string original =
+        "# site defaults\r\n  AUTO_UPDATE = Enable \r\n\r\nSTATIC=Enable\r\nEULA=1";
+    writeRuntimeFile(original);
+    ASSERT_EQ(load({"AUTO_UPDATE=Disable"}), 0);
+    ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
+    EXPECT_NE(readFile(runtimeFile()), original);
+    clearLog();
+    ASSERT_EQ(config_->RestoreRuntimeConfig(nullptr), 0);
+    EXPECT_EQ(readFile(runtimeFile()), original);
+    EXPECT_TRUE(logHas("Writing the runtime config file back as it was."));
+    EXPECT_TRUE(boxes_.empty());
+}
+
 TEST_F(ConfigLoadTest, CommandLineBeatsInstallFileBeatsRuntimeFileBeatsDefaults) {
     writeRuntimeFile("AUTO_UPDATE=Disable\nSPONSORS=Disable\nEULA=Enable\n");
     writeFile(root_ / "c/cfg/install.cfg",

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -177,6 +178,10 @@ class InstallConfigData {
     SettingsContextHolder export_;
     SettingsContextHolder backup_;
     bool defaultsLoaded_ = false;
+    // The runtime settings file's bytes as they were when the options were loaded; none when
+    // there was no file. A restore writes exactly these bytes back, comments and line ends
+    // included.
+    std::optional<std::string> runtimeFileBytes_;
 };
 
 // Replaces each "%s" of `format` by the next argument ("%%" gives "%"; any other "%" stays as

@@ -3,6 +3,7 @@
 #include "AllUtils.h"
 #include "InstallConfigData.h"
 #include "MessageTexts.h"
+#include "SettingsFiles.h"
 
 namespace {
 
@@ -46,6 +47,12 @@ int InstallConfigData::_LoadConfigSettings(ModuleInstance module, const char* co
         return status;
     }
     logit(DumpConfig(backup_, "Config to backup"));
+    std::string bytes;
+    if (settings::readFileBytes(backup_.systemConfigFilePath().c_str(), bytes)) {
+        runtimeFileBytes_ = std::move(bytes);
+    } else {
+        runtimeFileBytes_.reset();
+    }
 
     logit("-->Loading export config...");
     status = ImportConfigSettings(module, export_, installConfigPath, argv, argc, true);
@@ -193,6 +200,16 @@ int InstallConfigData::RestoreRuntimeConfig(ModuleInstance module) {
     logit("...Restoring config settings");
     if (backup_.isEqual(export_)) {
         return SETTINGS_OK;
+    }
+    if (runtimeFileBytes_) {
+        logit("Writing the runtime config file back as it was.");
+        const std::string path = backup_.systemConfigFilePath();
+        const int status = settings::replaceFileBytes(path.c_str(), *runtimeFileBytes_);
+        if (!ShowConfigError(module, backup_, status, path, true)) {
+            CDK_LOG(LOG_ERROR, "InstallConfigData::RestoreRuntimeConfig",
+                    "Fails on writing to the runtime config file.");
+        }
+        return status;
     }
     if (backup_.isEmpty()) {
         removeRuntimeConfigFile();

@@ -10,12 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "AllUtils.h"
 #include "Executor.h"
+#include "LogCapture.h"
 #include "MessageUi.h"
 #include "WrapperUtils.h"
 
@@ -66,13 +67,6 @@ void removeValue(const std::string& path, const char* name) {
     }
 }
 
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // One scripted exit code per command, matched by a part of the command line; unmatched
 // commands exit with 0.
 using Script = std::vector<std::pair<std::string, int>>;
@@ -82,9 +76,6 @@ class LauncherDecisions : public ::testing::Test {
     void SetUp() override {
         clearProductKeys();
         setText(0, kInstallerKey, "InstallerLocation", kMsiexecFolder);
-        log_ = std::filesystem::temp_directory_path() / "cdk-decisions.log";
-        std::filesystem::remove(log_);
-        DiagnosticLog::instance().setPath(log_.string());
         setProcessStartObserver([this](const ProcessStartRecord& start) {
             commands_.push_back(start.commandLine);
             for (const auto& [part, code] : script_) {
@@ -100,7 +91,6 @@ class LauncherDecisions : public ::testing::Test {
     void TearDown() override {
         setProcessStartObserver({});
         setMessageBoxObserver({});
-        DiagnosticLog::instance().setPath(std::string());
         clearProductKeys();
         removeValue(kInstallerKey, "InstallerLocation");
     }
@@ -114,9 +104,9 @@ class LauncherDecisions : public ::testing::Test {
             }
         }
     }
-    std::string log() const { return readAll(log_); }
+    std::string log() const { return capture_.text(); }
 
-    std::filesystem::path log_;
+    cdk_test::LogCapture capture_;
     Script script_;
     std::vector<std::string> commands_;
     std::vector<MessageBoxRecord> boxes_;
@@ -249,7 +239,7 @@ TEST_F(LauncherDecisions, PriorInstallRemoval) {
     for (const RemovalRow& row : removalRows()) {
         SCOPED_TRACE(row.name);
         clearProductKeys();
-        std::filesystem::remove(log_);
+        capture_.clear();
         commands_.clear();
         boxes_.clear();
         for (const Value& value : row.registry) {
@@ -343,7 +333,7 @@ TEST_F(LauncherDecisions, UpdaterInstall) {
             setText(KEY_WOW64_32KEY, "SOFTWARE\\Tarnwell\\Auto Update", "AUVersion",
                     row.installedVersion);
         }
-        std::filesystem::remove(log_);
+        capture_.clear();
         commands_.clear();
         script_ = row.script;
         EXPECT_EQ(InstallAutoUpdate(database, row.autoUpdate), row.expectedResult);
@@ -404,6 +394,34 @@ TEST_F(LauncherDecisions, PublicRuntime) {
                                 "\\cre.msi\" /qn ADDLOCAL=ALL SDKSILENT=1 REBOOT=ReallySuppress");
     EXPECT_TRUE(gone());
     std::filesystem::remove_all(kit);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LauncherErrors, FatalPayloadTextAndExitCode) {
+    EXPECT_EQ(FatalExitCode(0), 1627u);
+    EXPECT_EQ(FatalExitCode(5), 5u);
+    const std::string denied = FatalErrorText("Installer : Wrapper.CreateFile ", 5);
+    EXPECT_EQ(denied.rfind("Installer : Wrapper.CreateFile  failed with error 5: ", 0), 0u)
+        << denied;
+    EXPECT_GT(denied.size(),
+              std::string("Installer : Wrapper.CreateFile  failed with error 5: ").size());
+    EXPECT_EQ(FatalErrorText("Installer : Wrapper.WriteFile (In small chunks) ", 0x2000ABCD),
+              "Installer : Wrapper.WriteFile (In small chunks)  failed with error 536914893: No "
+              "description available\r\n");
+}
+
+TEST(LauncherErrors, EscapingExceptionsAreLoggedAndGiveTheFailureCode) {
+    cdk_test::LogCapture capture;
+    EXPECT_EQ(RunReportingExceptions([] { return 3010; }, -83), 3010);
+    EXPECT_EQ(RunReportingExceptions([]() -> int { throw std::runtime_error("boom"); }, -83), -83);
+    EXPECT_EQ(RunReportingExceptions([]() -> int { throw 7; }, -83), -83);
+    const std::string text = capture.text();
+    EXPECT_NE(text.find("Exception with message 'boom' caught"), std::string::npos) << text;
+    EXPECT_NE(text.find("Unknown exception caught"), std::string::npos) << text;
+    EXPECT_NE(text.find("An unexpected error ended the installer."), std::string::npos) << text;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "AllUtils.h"
 #include "LauncherLogic.h"
 #include "MessageUi.h"
 #include "ScopedHandle.h"
@@ -68,17 +69,31 @@ void holdAndVerify(const std::string& path, const uint8_t* data, DWORD size) {
 
 }  // namespace
 
+DWORD FatalExitCode(DWORD code) {
+    // A failure without a system error still must not look like success.
+    return code == 0 ? ERROR_FUNCTION_FAILED : code;
+}
+
+std::string FatalErrorText(const char* step, DWORD code) {
+    return std::string(step) + " failed with error " + std::to_string(static_cast<long>(code)) +
+           ": " + systemText(code);
+}
+
+int RunReportingExceptions(const std::function<int()>& run, int failureCode) {
+    try {
+        return run();
+    } catch (const std::exception& exception) {
+        reportException(exception);
+    } catch (...) {
+        reportUnknownException();
+    }
+    logit("An unexpected error ended the installer.");
+    return failureCode;
+}
+
 void ShowFatalErrorAndExit(const char* step, DWORD code) {
-    if (code == 0) {
-        code = GetLastError();
-    }
-    if (code == 0) {
-        // A failure without a system error still must not look like success.
-        code = ERROR_FUNCTION_FAILED;
-    }
-    const std::string text = std::string(step) + " failed with error " +
-                             std::to_string(static_cast<long>(code)) + ": " + systemText(code);
-    showMessageBox("Error", text, 0, false);
+    code = FatalExitCode(code != 0 ? code : GetLastError());
+    showMessageBox("Error", FatalErrorText(step, code), 0, false);
     // Ends every thread at once: the other thread may be running installers or be on its own
     // way out, and an orderly exit from two threads at the same time can block.
     TerminateProcess(GetCurrentProcess(), code);

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Process-wide state of one run. The main sequence fills it; the follow-ups read it.
@@ -64,6 +65,14 @@ int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::s
 // silent runs) and ends the process with the code. The code is the thread's last error unless
 // one is given; a code of 0 never leaves as exit code 0.
 [[noreturn]] void ShowFatalErrorAndExit(const char* step, DWORD code = 0);
+// The fatal payload message: "<step> failed with error <code>: <system text>", the system text
+// with its line break, or "No description available" for a code the system has no text for.
+std::string FatalErrorText(const char* step, DWORD code);
+// The exit code of a fatal payload error: the system error code, never 0.
+DWORD FatalExitCode(DWORD code);
+// Runs `run` and returns its result; an exception that escapes it is written to the log and
+// gives `failureCode` instead, so that no error ends the launcher as a crash.
+int RunReportingExceptions(const std::function<int()>& run, int failureCode);
 // Creates each folder of a path in turn; failures are not reported (they surface when the file
 // is created).
 void CreateFolder(const std::string& path);

@@ -3,19 +3,11 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <exception>
 
-#include "AllUtils.h"
 #include "Kit.h"
+#include "WrapperUtils.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    try {
-        return RunMainSequence(instance, __argc, __argv);
-    } catch (const std::exception& exception) {
-        reportException(exception);
-    } catch (...) {
-        reportUnknownException();
-    }
-    logit("An unexpected error ended the installer.");
-    return EXIT_UNEXPECTED_EXCEPTION;
+    return RunReportingExceptions([instance] { return RunMainSequence(instance, __argc, __argv); },
+                                  EXIT_UNEXPECTED_EXCEPTION);
 }

@@ -8,7 +8,7 @@ test:
 	bash scripts/test-all.sh
 
 demo:
-	bash scripts/demo.sh
+	CDK_DEMO_ARGS='$(ARGS)' bash scripts/demo.sh
 
 clean:
 	rm -rf build

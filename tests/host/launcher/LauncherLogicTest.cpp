@@ -2,6 +2,7 @@
 // product codes.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,12 @@ TEST(PriorInstall, BuildNumberFromRegistryBytes) {
     EXPECT_EQ(buildNumberFromBytes(bytes("b11")), 0);
     // A DWORD 12 is the bytes 0C 00 00 00: no digits before the first NUL.
     EXPECT_EQ(buildNumberFromBytes({0x0C, 0, 0, 0}), 0);
+    // A DWORD is its number; binary data is read as text like a string.
+    EXPECT_EQ(buildNumberFromValue(4, {0x0C, 0, 0, 0}), 12);
+    EXPECT_EQ(buildNumberFromValue(4, {0xFF, 0xFF, 0xFF, 0xFF}), LONG_MAX);
+    EXPECT_EQ(buildNumberFromValue(3, {0x0C, 0, 0, 0}), 0);
+    EXPECT_EQ(buildNumberFromValue(3, bytes("12")), 12);
+    EXPECT_EQ(buildNumberFromValue(1, bytes(std::string("7\0", 2))), 7);
     // Huge numbers saturate and count as newer builds.
     EXPECT_GT(buildNumberFromBytes(bytes("123456789012345678901234567890")), 11);
 }

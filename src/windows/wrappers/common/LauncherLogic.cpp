@@ -227,6 +227,17 @@ long buildNumberFromBytes(const std::vector<uint8_t>& data) {
     return static_cast<long>(negative ? -limited : limited);
 }
 
+long buildNumberFromValue(uint32_t type, const std::vector<uint8_t>& data) {
+    constexpr uint32_t kRegistryDword = 4;
+    if (type == kRegistryDword && data.size() == 4) {
+        const uint32_t value = uint32_t{data[0]} | (uint32_t{data[1]} << 8) |
+                               (uint32_t{data[2]} << 16) | (uint32_t{data[3]} << 24);
+        // Read as text, these bytes would give 0 and make any build look older than this one.
+        return value > static_cast<uint32_t>(LONG_MAX) ? LONG_MAX : static_cast<long>(value);
+    }
+    return buildNumberFromBytes(data);
+}
+
 namespace {
 
 struct SplitVersion {

@@ -96,6 +96,9 @@ std::string runtimeProductCode(bool view64, std::string_view version, int update
 // A registry value read as raw bytes, taken as decimal text: leading blanks and a sign, then
 // digits; 0 when there are none. Bytes after the data's end are never read.
 long buildNumberFromBytes(const std::vector<uint8_t>& data);
+// The build number of a registry value: a REG_DWORD (type 4) of four bytes is its number; any
+// other value is read as decimal text by buildNumberFromBytes.
+long buildNumberFromValue(uint32_t type, const std::vector<uint8_t>& data);
 
 // Three-way comparison of version texts: major, minor and micro (the micro part ends at "_")
 // as numbers, then the rest after "_" as bytes. Negative when a is older.

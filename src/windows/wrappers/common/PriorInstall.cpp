@@ -94,7 +94,7 @@ bool IsSameOrOlderBuildInstalled(const char* version, bool kit) {
                 formatString("CorvidKey.QueryValue(BuildNumber, Value); failed: %ld", read));
         return false;
     }
-    const long installed = launcher::buildNumberFromBytes(value.data);
+    const long installed = launcher::buildNumberFromValue(value.type, value.data);
     const unsigned current = build::kBuildNumber;
     if (installed <= static_cast<long>(current)) {
         CDK_LOG(LOG_INFO, function,

@@ -448,7 +448,8 @@ class Run:
         self.scenario = scenario
         self.config = config
         self.name = scenario["name"]
-        self.folder = os.path.join(config.work, "runs", self.name)
+        # One folder per process, so that two runs of the same scenario never share a prefix.
+        self.folder = os.path.join(config.work, "runs", f"{self.name}.{os.getpid()}")
         self.prefix = os.path.join(self.folder, "prefix")
         self.timings = {}
         exe = scenario.get("exe", "cdk-setup.exe")
@@ -651,9 +652,10 @@ class Run:
         self.strings = loaded_strings(self.wine_errors)
         self.registry = RegistrySnapshot(self.prefix)
 
-    def cleanup(self):
+    def cleanup(self, passed):
+        """Removes the prefix; a passed run leaves nothing, a failed one its records."""
         if not self.config.keep:
-            shutil.rmtree(self.prefix, ignore_errors=True)
+            shutil.rmtree(self.folder if passed else self.prefix, ignore_errors=True)
 
     # -- checks -------------------------------------------------------------------------------
 
@@ -798,9 +800,10 @@ def run_scenario(scenario, config):
     if not os.path.isfile(run.exe):
         return SKIP, (f"SKIP {run.name}: {run.exe} does not exist yet; this scenario runs once "
                       "the launcher and its payload variants are built")
+    failures = ["the run did not finish"]
     try:
         run.execute()
         failures = run.check()
     finally:
-        run.cleanup()
+        run.cleanup(not failures)
     return (1 if failures else 0), run.report(failures)

@@ -283,6 +283,25 @@ SCENARIOS = [
                    "commands": [kit_silent(1041) + ' INSTALLDIR="C:\\ソフト\\表示"']},
     },
     {
+        # The install configuration file is UTF-8; the value reaches msiexec in code page 932.
+        "name": "main.installdir_japanese_from_the_install_configuration_file",
+        "args": ["/s", "INSTALLCFG=C:\\cfg\\install.cfg"],
+        "env": {"LC_ALL": "ja_JP.UTF-8"},
+        "files": {"C:\\cfg\\install.cfg": "INSTALLDIR=C:\\ソフト\\表示\n"},
+        "expect": {"exit": 0,
+                   "commands": [kit_silent(1041) + ' INSTALLDIR="C:\\ソフト\\表示"']},
+    },
+    {
+        # Code page 1252 has no kanji: the run stops with the configuration message, installs
+        # nothing, and the folder is never turned into question marks.
+        "name": "main.installdir_outside_the_code_page_exits_minus_80",
+        "args": ["INSTALLCFG=C:\\cfg\\install.cfg"],
+        "files": {"C:\\cfg\\install.cfg": "INSTALLDIR=C:\\ソフト\n"},
+        "expect": {"exit": -80, "commands": [], "strings": [3073, 3089],
+                   "log": ["Error occurred while loading configuration settings. Exiting installer."],
+                   "files": {"{MSI}": None}},
+    },
+    {
         "name": "main.msi_cmdline_of_3000_characters_arrives_whole",
         "args": ["/s", "REBOOT=" + "A" * 2993],
         "expect": {"exit": 0, "commands": ['{MSIEXEC} /i "{MSI}" REBOOT=' + "A" * 2993 + " "

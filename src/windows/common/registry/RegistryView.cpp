@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "RegistryViewRule.h"
+
 bool isNativeAmd64() {
     SYSTEM_INFO info = {};
     GetNativeSystemInfo(&info);
@@ -26,9 +28,13 @@ bool isWow64Process() {
     return wow64 != FALSE;
 }
 
-bool use32BitRegistryView() { return !isNativeAmd64() || isWow64Process(); }
+bool use32BitRegistryView() {
+    return registry_view::use32BitView(isNativeAmd64(), isWow64Process());
+}
 
 REGSAM registryAccessMask(bool write) {
-    const REGSAM view = use32BitRegistryView() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    return view | (write ? KEY_WRITE : KEY_READ);
+    static_assert(registry_view::kKeyRead == KEY_READ && registry_view::kKeyWrite == KEY_WRITE &&
+                  registry_view::kWow64View32 == KEY_WOW64_32KEY &&
+                  registry_view::kWow64View64 == KEY_WOW64_64KEY);
+    return registry_view::accessMask(write, use32BitRegistryView());
 }

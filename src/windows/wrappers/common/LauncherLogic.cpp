@@ -1,5 +1,7 @@
 #include "LauncherLogic.h"
 
+#include "Text.h"
+
 #include <climits>
 #include <utility>
 
@@ -34,6 +36,10 @@ long long leadingDigitsValue(std::string_view text, std::size_t& position) {
 }
 
 }  // namespace
+
+bool isX64Architecture(std::string_view architectureName) {
+    return cdk_text::asciiLower(architectureName) == "amd64";
+}
 
 uint16_t installLanguageFromUiLanguage(uint16_t uiLanguage) {
     if (uiLanguage == kLanguageChinese) {

@@ -78,7 +78,7 @@ RunState& runState() {
     return state;
 }
 
-bool IsX64Flavour() { return _stricmp(build::kArchitectureName, "amd64") == 0; }
+bool IsX64Flavour() { return launcher::isX64Architecture(build::kArchitectureName); }
 
 bool UsesRegistryView64() { return !use32BitRegistryView(); }
 

@@ -14,6 +14,11 @@ if(WIN32)
   # Narrow Win32 calls (the A functions) throughout; nothing may pick up UNICODE by accident.
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # Reproducible programs: two builds of the same tree and payload give the same bytes, so that
+  # a release can be rebuilt and compared with what ships. No link time stamp, and no build
+  # paths in the debug information or in __FILE__ (the log records name the file only).
+  add_link_options(-Wl,--no-insert-timestamp)
+  add_compile_options("-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
 endif()
 
 if(CDK_SANITIZE)

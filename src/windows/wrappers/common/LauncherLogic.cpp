@@ -1,9 +1,9 @@
 #include "LauncherLogic.h"
 
-#include "Text.h"
-
 #include <climits>
 #include <utility>
+
+#include "Text.h"
 
 namespace launcher {
 

@@ -5,18 +5,20 @@
 // each code path and the growth of every container, as the launcher does once per run.
 //
 //   cold_import <bytes> [--source string|file] [--validated] [--baseline-first]
+//               [--only store|baseline]
 //
 // The text is of <bytes> - 1 bytes (a power of two stays below the 1 MiB file limit). With
 // "--source file" the text is written to a file first and both sides read it: the store through
 // context_import_from_file, the baseline with one fread. "--validated" imports through a
 // validator built as the launcher builds its own: fixed-value rules for flags, integer rules,
-// text rules and folder rules, one per key, unknown keys refused. The two sides run one after
-// the other; by default the store goes first, and bench/run alternates the order between
-// samples so that neither side always pays the one-time costs of the process (malloc's first
-// heap growth, lazily bound library calls). Nothing is freed until both are timed, so that
-// neither side reuses memory the other has faulted in. Prints "lines", "bytes", then of each
-// side the wall time, the thread's CPU time and the minor page faults ("store_ns",
+// text rules and folder rules, one per key of the full-size text, unknown keys refused. The two
+// sides run one after the other; by default the store goes first, and bench/run alternates the
+// order between samples so that neither side always pays the one-time costs of the process
+// (malloc's first heap growth, lazily bound library calls). Nothing is freed until both are timed,
+// so that neither side reuses memory the other has faulted in. Prints "lines", "bytes", then of
+// each side the wall time, the thread's CPU time and the minor page faults ("store_ns",
 // "store_cpu_ns", "store_faults", the same for "baseline_"), one "name value" pair a line.
+// "--only" runs one side alone (the other's figures are 0), for profiling it.
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -46,11 +48,12 @@ constexpr FixedValueEntry kFlagValues[] = {
     {"true", 1, SETTINGS_FIXED_CASE_SENSITIVE},   {"no", 0, SETTINGS_FIXED_CASE_SENSITIVE},
 };
 
-// One rule per generated key, of the kinds the launcher's validator holds. The builder is
-// returned too and stays alive, so that its memory is not handed to the measured imports.
-SettingsValidator* launcherLikeValidator(std::size_t lines, SettingsValidatorBuilder*& builder) {
+// One rule per key of the full-size text, of the kinds the launcher's validator holds. Like the
+// launcher's, it is the same whatever the size of the text imported. The builder is returned
+// too and stays alive, so that its memory is not handed to the measured imports.
+SettingsValidator* launcherLikeValidator(SettingsValidatorBuilder*& builder) {
     builder = api().validator_builder_create();
-    for (std::size_t i = 0; i < lines; ++i) {
+    for (std::size_t i = 0; i < settings_bench::kFullLines; ++i) {
         const std::string key = settings_bench::keyOf(i);
         switch (i % 4) {
             case 0:
@@ -118,7 +121,7 @@ std::string readWhole(const std::string& path) {
 [[noreturn]] void usage() {
     std::fprintf(stderr,
                  "usage: cold_import <bytes> [--source string|file] [--validated] "
-                 "[--baseline-first]\n");
+                 "[--baseline-first] [--only store|baseline]\n");
     std::exit(2);
 }
 
@@ -131,6 +134,7 @@ int main(int argc, char** argv) {
     bool fromFile = false;
     bool validated = false;
     bool baselineFirst = false;
+    std::string only;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--source") == 0 && i + 1 < argc) {
             const std::string source = argv[++i];
@@ -140,13 +144,15 @@ int main(int argc, char** argv) {
             validated = true;
         } else if (std::strcmp(argv[i], "--baseline-first") == 0) {
             baselineFirst = true;
+        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            only = argv[++i];
+            if (only != "store" && only != "baseline") usage();
         } else {
             usage();
         }
     }
 
     const std::string text = settings_bench::settingsTextOfSize(size);
-    const std::size_t lines = settings_bench::linesFor(size);
 
     const std::filesystem::path root =
         std::filesystem::temp_directory_path() / ("settings-cold-" + std::to_string(getpid()));
@@ -163,7 +169,7 @@ int main(int argc, char** argv) {
     }
 
     SettingsValidatorBuilder* builder = nullptr;
-    SettingsValidator* validator = validated ? launcherLikeValidator(lines, builder) : nullptr;
+    SettingsValidator* validator = validated ? launcherLikeValidator(builder) : nullptr;
 
     SettingsContext* context = nullptr;
     int status = -1;
@@ -183,20 +189,22 @@ int main(int argc, char** argv) {
         }
     };
 
+    const bool runStore = only != "baseline";
+    const bool runBaseline = only != "store";
     Timed storeTime;
     Timed baselineTime;
-    if (baselineFirst) {
-        baselineTime = timed(baseline);
-        storeTime = timed(store);
-    } else {
-        storeTime = timed(store);
-        baselineTime = timed(baseline);
-    }
+    if (runBaseline && baselineFirst) baselineTime = timed(baseline);
+    if (runStore) storeTime = timed(store);
+    if (runBaseline && !baselineFirst) baselineTime = timed(baseline);
 
     int isEmpty = 1;
     if (status == SETTINGS_OK) api().context_is_empty(context, &isEmpty);
-    if (status != SETTINGS_OK || isEmpty || entries.empty()) {
+    if (runStore && (status != SETTINGS_OK || isEmpty)) {
         std::fprintf(stderr, "import failed: status %d\n", status);
+        return 1;
+    }
+    if (runBaseline && entries.empty()) {
+        std::fprintf(stderr, "baseline import found no entries\n");
         return 1;
     }
     const auto textLines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
+#include <memory>
 
 #include "ConfigValidator.h"
 #include "KeyMapper.h"
@@ -52,22 +52,25 @@ bool parseLine(std::string_view line, int32_t lineIndex, IConfigParserCallback& 
     return code == LineCode::Accepted ? true : refuse(code);
 }
 
+// Text held in memory: the caller's (a view) or its own copy.
 class StringBuffer : public PlainTextFileConfigParser::IBuffer {
   public:
-    explicit StringBuffer(std::string text) : text_(std::move(text)) {}
-    void getContent(std::string& out) const override {
+    explicit StringBuffer(std::string text) : owned_(std::move(text)), text_(owned_) {}
+    explicit StringBuffer(std::string_view text) : text_(text) {}
+    std::string_view content() override {
         if (!isValidUtf8(text_)) throw settings::Exception(SETTINGS_E_TEXT_NOT_UTF8);
-        out = text_;
+        return text_;
     }
 
   private:
-    std::string text_;
+    std::string owned_;
+    std::string_view text_;
 };
 
 class FileBuffer : public PlainTextFileConfigParser::IBuffer {
   public:
     explicit FileBuffer(CanonicalPath path) : path_(std::move(path)) {}
-    void getContent(std::string& out) const override {
+    std::string_view content() override {
         std::FILE* file = fs::openForBinaryRead(path_);
         if (file == nullptr) throw settings::Exception(SETTINGS_E_FILE_OPEN);
         struct Closer {
@@ -75,17 +78,20 @@ class FileBuffer : public PlainTextFileConfigParser::IBuffer {
             ~Closer() { std::fclose(file); }
         } closer{file};
         // One byte more than a file may hold, so that one read tells whether it is too large.
-        std::vector<char> buffer(kMaxFileBytes + 1);
-        const std::size_t read = std::fread(buffer.data(), 1, kMaxFileBytes, file);
+        // The buffer is left uninitialised: only the pages the read fills are ever touched, and
+        // the text is parsed where it was read.
+        if (!bytes_) bytes_ = std::make_unique_for_overwrite<char[]>(kMaxFileBytes + 1);
+        const std::size_t read = std::fread(bytes_.get(), 1, kMaxFileBytes, file);
         if (std::ferror(file)) throw settings::Exception(SETTINGS_E_FILE_READ);
         if (!std::feof(file)) throw settings::Exception(SETTINGS_E_FILE_TOO_LARGE);
-        const std::string_view text(buffer.data(), read);
+        const std::string_view text(bytes_.get(), read);
         if (!isValidUtf8(text)) throw settings::Exception(SETTINGS_E_TEXT_NOT_UTF8);
-        out.assign(text);
+        return text;
     }
 
   private:
     CanonicalPath path_;
+    std::unique_ptr<char[]> bytes_;
 };
 
 }  // namespace
@@ -176,6 +182,11 @@ std::unique_ptr<PlainTextFileConfigParser> PlainTextFileConfigParser::fromString
         std::make_unique<StringBuffer>(std::move(text)));
 }
 
+std::unique_ptr<PlainTextFileConfigParser> PlainTextFileConfigParser::fromView(
+    std::string_view text) {
+    return std::make_unique<PlainTextFileConfigParser>(std::make_unique<StringBuffer>(text));
+}
+
 std::unique_ptr<PlainTextFileConfigParser> PlainTextFileConfigParser::fromFile(CanonicalPath path) {
     return std::make_unique<PlainTextFileConfigParser>(
         std::make_unique<FileBuffer>(std::move(path)));
@@ -191,8 +202,7 @@ std::string PlainTextFileConfigParser::positionText(const IParserCursor& cursor)
 }
 
 std::unique_ptr<Config> PlainTextFileConfigParser::parse() {
-    std::string content;
-    buffer_->getContent(content);
+    const std::string_view content = buffer_->content();
     ParserErrorCounter counter(listener_);
     ConfigBuilder builder(&PlainTextFileConfigParser::positionText, validator_, keyMapper_,
                           &counter);

@@ -122,9 +122,10 @@ class PlainTextFileConfigParser : public IConfigParser {
     class IBuffer {
       public:
         virtual ~IBuffer() = default;
-        // The whole text; throws settings::Exception (SETTINGS_E_FILE_OPEN, _FILE_READ,
+        // The whole text, checked to be UTF-8; it stays valid until the next call or the
+        // buffer's end. Throws settings::Exception (SETTINGS_E_FILE_OPEN, _FILE_READ,
         // _TEXT_NOT_UTF8, _FILE_TOO_LARGE).
-        virtual void getContent(std::string& out) const = 0;
+        virtual std::string_view content() = 0;
     };
 
     // Line index, then the index of the line's first non-blank byte; both from 0.
@@ -141,6 +142,8 @@ class PlainTextFileConfigParser : public IConfigParser {
 
     // Parses settings text held in memory (no size limit).
     static std::unique_ptr<PlainTextFileConfigParser> fromString(std::string text);
+    // The same without a copy: the caller's text must outlive the parser.
+    static std::unique_ptr<PlainTextFileConfigParser> fromView(std::string_view text);
     // Parses a file, read anew on every parse (less than 1 MiB).
     static std::unique_ptr<PlainTextFileConfigParser> fromFile(CanonicalPath path);
 

@@ -154,6 +154,12 @@ void ConfigBuilder::onError(const IParserCursor& cursor, LineCode code) {
     if (listener_ != nullptr) listener_->onError(cursor, message);
 }
 
+std::size_t estimateLineCount(std::string_view text) {
+    const auto lineFeeds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    if (lineFeeds != 0) return lineFeeds + 1;
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r')) + 1;
+}
+
 void parseLines(std::string_view text, IConfigParserCallback& callback, bool stopOnFirstError,
                 bool allowKeyWithoutValue) {
     std::size_t offset = 0;
@@ -206,6 +212,8 @@ std::unique_ptr<Config> PlainTextFileConfigParser::parse() {
     ParserErrorCounter counter(listener_);
     ConfigBuilder builder(&PlainTextFileConfigParser::positionText, validator_, keyMapper_,
                           &counter);
+    // Most lines of a settings text are entries: sized once, the list is never regrown.
+    builder.reserve(estimateLineCount(content));
     parseLines(content, builder, stopOnFirstError_, allowKeyWithoutValue_);
     if (counter.count() != 0 && stopOnFirstError_) return nullptr;
     return std::make_unique<Config>(builder.takeEntries());

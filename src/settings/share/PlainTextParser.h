@@ -84,6 +84,8 @@ class ConfigBuilder : public IConfigParserCallback {
                         std::optional<std::string_view> value) override;
     void onError(const IParserCursor& cursor, LineCode code) override;
 
+    // Room for this many entries, so that the list is not regrown while lines come in.
+    void reserve(std::size_t entries) { entries_.reserve(entries); }
     // The accepted entries; of a key given more than once, the last line wins.
     ConfigMap takeEntries();
 
@@ -98,6 +100,10 @@ class ConfigBuilder : public IConfigParserCallback {
 
 // The message text of a line code ("Key without value", "Empty key", ...).
 const char* lineCodeMessage(LineCode code);
+
+// The line count of a text whose lines all end alike (LF, CR LF or CR): its LF count plus one,
+// or its CR count plus one when it has no LF. For sizing only: mixed line ends make it low.
+std::size_t estimateLineCount(std::string_view text);
 
 // Splits the text into lines (CR, LF or CR LF) and hands each line to the callback. A
 // settings::Exception from the callback ends the procedure when stopOnFirstError is set and

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "ConfigValidator.h"
@@ -14,6 +15,16 @@
 namespace settings_impl {
 
 namespace {
+
+// The position of the first `byte` in text[from, to), or `to` when there is none. memchr
+// scans many bytes a step, which matters on megabyte texts.
+std::size_t findByte(std::string_view text, std::size_t from, std::size_t to, char byte) {
+    if (from >= to) return to;
+    const void* found = std::memchr(text.data() + from, byte, to - from);
+    return found == nullptr
+               ? to
+               : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+}
 
 int32_t clampIndex(std::size_t value) {
     return value > static_cast<std::size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(value);
@@ -35,10 +46,9 @@ bool parseLine(std::string_view line, int32_t lineIndex, IConfigParserCallback& 
         return callback.onComment(cursor, line.substr(first)) ? true
                                                               : refuse(LineCode::InvalidComment);
     }
-    std::size_t separator = first;
-    while (separator < line.size() && line[separator] != '=' && line[separator] != ':') {
-        ++separator;
-    }
+    // The first '=' or ':' separates: a ':' only when it comes before the first '='.
+    std::size_t separator = findByte(line, first, line.size(), '=');
+    separator = findByte(line, first, separator, ':');
     if (separator == line.size()) {
         if (!allowKeyWithoutValue) return refuse(LineCode::KeyWithoutValue);
         // A bare key is accepted whatever the callback makes of it.
@@ -164,9 +174,12 @@ void parseLines(std::string_view text, IConfigParserCallback& callback, bool sto
                 bool allowKeyWithoutValue) {
     std::size_t offset = 0;
     int32_t lineIndex = 0;
+    // The next LF at or after offset (text.size() when none is left); a line ends there unless
+    // a CR comes first.
+    std::size_t nextLineFeed = findByte(text, 0, text.size(), '\n');
     for (;;) {
-        std::size_t end = offset;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        if (nextLineFeed < offset) nextLineFeed = findByte(text, offset, text.size(), '\n');
+        const std::size_t end = findByte(text, offset, nextLineFeed, '\r');
         const std::string_view line = text.substr(offset, end - offset);
         bool accepted = false;
         try {

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "SettingsBenchText.h"
 #include "SettingsTestSupport.h"
 #include "SettingsTable.h"
 
@@ -18,46 +18,8 @@ namespace {
 
 inline constexpr auto api = &settings::functionTable;
 
-constexpr std::size_t kFullLines = 23000;
-constexpr std::size_t kFullBytes = 0x100000 - 1;
-
-std::string keyOf(std::size_t i) {
-    return "section" + std::to_string(i % 37) + ".option_" + std::to_string(i);
-}
-
-// About `lines` lines totalling just under `bytes`: integers, booleans, doubles and folder
-// texts in turn, padded so that the size grows with the line count.
-std::string settingsText(std::size_t lines, std::size_t bytes) {
-    std::string text;
-    text.reserve(bytes);
-    for (std::size_t i = 0; i < lines; ++i) {
-        std::string line = keyOf(i) + " = ";
-        switch (i % 4) {
-            case 0:
-                line += std::to_string(i * 7);
-                break;
-            case 1:
-                line += (i % 3) ? "true" : "no";
-                break;
-            case 2:
-                line += std::to_string(i) + ".25";
-                break;
-            default:
-                line += "C:\\Program Files\\Corvid\\c" + std::to_string(i);
-                break;
-        }
-        // Spread the remaining bytes evenly over the remaining lines.
-        const std::size_t target = (bytes - text.size()) / (lines - i);
-        if (i % 4 == 3 && line.size() + 1 < target)
-            line.append(target - line.size() - 1, 'x');
-        else if (i % 4 != 3 && line.size() + 1 < target)
-            line.append(target - line.size() - 1, ' ');
-        line += '\n';
-        if (text.size() + line.size() > bytes) break;
-        text += line;
-    }
-    return text;
-}
+using settings_bench::keyOf;
+using settings_bench::kFullLines;
 
 struct Fixture {
     std::filesystem::path root;
@@ -100,13 +62,8 @@ Fixture& fixture() {
     return f;
 }
 
-std::size_t linesFor(std::int64_t bytes) {
-    return static_cast<std::size_t>(kFullLines * static_cast<double>(bytes) / (kFullBytes + 1));
-}
-
 std::string textFor(const benchmark::State& state) {
-    const auto bytes = static_cast<std::size_t>(state.range(0)) - 1;
-    return settingsText(linesFor(state.range(0)), bytes);
+    return settings_bench::settingsTextOfSize(state.range(0));
 }
 
 void setCounters(benchmark::State& state, const std::string& text) {
@@ -129,26 +86,10 @@ void Import(benchmark::State& state) {
     setCounters(state, text);
 }
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
 void ImportBaseline(benchmark::State& state) {
     const std::string text = textFor(state);
     for (auto _ : state) {
-        std::map<std::string, std::string> entries;
-        std::string_view rest = text;
-        while (!rest.empty()) {
-            const std::size_t end = rest.find('\n');
-            const std::string_view line = rest.substr(0, end);
-            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-            const std::size_t separator = line.find('=');
-            if (separator == std::string_view::npos) continue;
-            entries.insert_or_assign(std::string(trim(line.substr(0, separator))),
-                                     std::string(trim(line.substr(separator + 1))));
-        }
+        auto entries = settings_bench::baselineImport(text);
         benchmark::DoNotOptimize(entries);
     }
     setCounters(state, text);

@@ -13,17 +13,42 @@ namespace {
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
-std::vector<std::string> splitComponents(std::string_view text) {
-    std::vector<std::string> components;
+// Calls visit(part) for each part of the text between "\" and "/", without the empty and "."
+// ones.
+template <class Visit>
+void forEachComponent(std::string_view text, Visit&& visit) {
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t end = start;
         while (end < text.size() && !isSeparator(text[end])) ++end;
         const std::string_view part = text.substr(start, end - start);
-        if (!part.empty() && part != ".") components.emplace_back(part);
+        if (!part.empty() && part != ".") visit(part);
         start = end + 1;
     }
+}
+
+std::vector<std::string> splitComponents(std::string_view text) {
+    std::vector<std::string> components;
+    forEachComponent(text, [&](std::string_view part) { components.emplace_back(part); });
     return components;
+}
+
+// The checks of checkPathText; visit(part) is called for each component when the text is UTF-8
+// and short enough.
+template <class Visit>
+int checkComponents(std::string_view text, Visit&& visit) {
+    if (!isValidUtf8(text)) return SETTINGS_E_PATH_NOT_UTF8;
+    if (text.size() >= kMaxPathBytes) return SETTINGS_E_PATH_TOO_LONG;
+    int status = SETTINGS_OK;
+    bool first = true;
+    forEachComponent(text, [&](std::string_view part) {
+        visit(part);
+        if (!(first && isDriveComponent(part)) && !isAllowedComponent(part)) {
+            status = SETTINGS_E_PATH_INVALID;
+        }
+        first = false;
+    });
+    return status;
 }
 
 std::string joinComponents(const std::vector<std::string>& components) {
@@ -86,14 +111,17 @@ bool isAllowedComponent(std::string_view component) {
 }
 
 int checkPathText(std::string_view text, std::vector<std::string>& components) {
-    if (!isValidUtf8(text)) return SETTINGS_E_PATH_NOT_UTF8;
-    if (text.size() >= kMaxPathBytes) return SETTINGS_E_PATH_TOO_LONG;
-    components = splitComponents(text);
-    for (std::size_t i = 0; i < components.size(); ++i) {
-        if (i == 0 && isDriveComponent(components[i])) continue;
-        if (!isAllowedComponent(components[i])) return SETTINGS_E_PATH_INVALID;
-    }
-    return SETTINGS_OK;
+    components.clear();
+    return checkComponents(text, [&](std::string_view part) { components.emplace_back(part); });
+}
+
+int checkPathText(std::string_view text, std::string_view& first) {
+    first = std::string_view();
+    bool seen = false;
+    return checkComponents(text, [&](std::string_view part) {
+        if (!seen) first = part;
+        seen = true;
+    });
 }
 
 CanonicalPath makeCanonicalPath(std::string_view text) {

@@ -29,6 +29,9 @@ bool isAllowedComponent(std::string_view component);
 // drive) is not allowed; SETTINGS_OK when it passes. Fills `components` with the parts between
 // "\" and "/" without the empty and "." ones.
 int checkPathText(std::string_view text, std::vector<std::string>& components);
+// The same checks without copying the components: `first` is set to the first one, a view into
+// the text (empty when there is none). Allocates nothing.
+int checkPathText(std::string_view text, std::string_view& first);
 
 // Makes a path canonical: relative paths are taken against the current directory, ".." is
 // resolved. Throws settings::Exception with the codes of checkPathText (SETTINGS_E_PATH_INVALID

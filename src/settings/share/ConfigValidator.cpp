@@ -37,13 +37,8 @@ class DirnameValidator : public IConfigValueValidator {
 
   private:
     static bool isAbsoluteFolder(std::string_view text) {
-        try {
-            std::vector<std::string> components;
-            return checkPathText(text, components) == SETTINGS_OK && !components.empty() &&
-                   isDriveComponent(components.front());
-        } catch (const std::exception&) {
-            return false;
-        }
+        std::string_view first;
+        return checkPathText(text, first) == SETTINGS_OK && isDriveComponent(first);
     }
 
     bool acceptAnyText_;

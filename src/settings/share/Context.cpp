@@ -45,7 +45,7 @@ void Context::importFromFile(std::string_view path, const ConfigValidator* valid
 void Context::importFromString(std::string_view text, const ConfigValidator* validator,
                                const KeyMapper* keyMapper, bool stopOnFirstError,
                                bool allowKeyWithoutValue) {
-    auto parser = PlainTextFileConfigParser::fromString(std::string(text));
+    auto parser = PlainTextFileConfigParser::fromView(text);
     importWith(*parser, validator, keyMapper, stopOnFirstError, allowKeyWithoutValue);
 }
 

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
+#include <cstring>
+#include <memory>
 
 #include "ConfigValidator.h"
 #include "KeyMapper.h"
@@ -14,6 +15,16 @@
 namespace settings_impl {
 
 namespace {
+
+// The position of the first `byte` in text[from, to), or `to` when there is none. memchr
+// scans many bytes a step, which matters on megabyte texts.
+std::size_t findByte(std::string_view text, std::size_t from, std::size_t to, char byte) {
+    if (from >= to) return to;
+    const void* found = std::memchr(text.data() + from, byte, to - from);
+    return found == nullptr
+               ? to
+               : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+}
 
 int32_t clampIndex(std::size_t value) {
     return value > static_cast<std::size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(value);
@@ -35,10 +46,9 @@ bool parseLine(std::string_view line, int32_t lineIndex, IConfigParserCallback& 
         return callback.onComment(cursor, line.substr(first)) ? true
                                                               : refuse(LineCode::InvalidComment);
     }
-    std::size_t separator = first;
-    while (separator < line.size() && line[separator] != '=' && line[separator] != ':') {
-        ++separator;
-    }
+    // The first '=' or ':' separates: a ':' only when it comes before the first '='.
+    std::size_t separator = findByte(line, first, line.size(), '=');
+    separator = findByte(line, first, separator, ':');
     if (separator == line.size()) {
         if (!allowKeyWithoutValue) return refuse(LineCode::KeyWithoutValue);
         // A bare key is accepted whatever the callback makes of it.
@@ -52,22 +62,25 @@ bool parseLine(std::string_view line, int32_t lineIndex, IConfigParserCallback& 
     return code == LineCode::Accepted ? true : refuse(code);
 }
 
+// Text held in memory: the caller's (a view) or its own copy.
 class StringBuffer : public PlainTextFileConfigParser::IBuffer {
   public:
-    explicit StringBuffer(std::string text) : text_(std::move(text)) {}
-    void getContent(std::string& out) const override {
+    explicit StringBuffer(std::string text) : owned_(std::move(text)), text_(owned_) {}
+    explicit StringBuffer(std::string_view text) : text_(text) {}
+    std::string_view content() override {
         if (!isValidUtf8(text_)) throw settings::Exception(SETTINGS_E_TEXT_NOT_UTF8);
-        out = text_;
+        return text_;
     }
 
   private:
-    std::string text_;
+    std::string owned_;
+    std::string_view text_;
 };
 
 class FileBuffer : public PlainTextFileConfigParser::IBuffer {
   public:
     explicit FileBuffer(CanonicalPath path) : path_(std::move(path)) {}
-    void getContent(std::string& out) const override {
+    std::string_view content() override {
         std::FILE* file = fs::openForBinaryRead(path_);
         if (file == nullptr) throw settings::Exception(SETTINGS_E_FILE_OPEN);
         struct Closer {
@@ -75,17 +88,20 @@ class FileBuffer : public PlainTextFileConfigParser::IBuffer {
             ~Closer() { std::fclose(file); }
         } closer{file};
         // One byte more than a file may hold, so that one read tells whether it is too large.
-        std::vector<char> buffer(kMaxFileBytes + 1);
-        const std::size_t read = std::fread(buffer.data(), 1, kMaxFileBytes, file);
+        // The buffer is left uninitialised: only the pages the read fills are ever touched, and
+        // the text is parsed where it was read.
+        if (!bytes_) bytes_ = std::make_unique_for_overwrite<char[]>(kMaxFileBytes + 1);
+        const std::size_t read = std::fread(bytes_.get(), 1, kMaxFileBytes, file);
         if (std::ferror(file)) throw settings::Exception(SETTINGS_E_FILE_READ);
         if (!std::feof(file)) throw settings::Exception(SETTINGS_E_FILE_TOO_LARGE);
-        const std::string_view text(buffer.data(), read);
+        const std::string_view text(bytes_.get(), read);
         if (!isValidUtf8(text)) throw settings::Exception(SETTINGS_E_TEXT_NOT_UTF8);
-        out.assign(text);
+        return text;
     }
 
   private:
     CanonicalPath path_;
+    std::unique_ptr<char[]> bytes_;
 };
 
 }  // namespace
@@ -148,13 +164,22 @@ void ConfigBuilder::onError(const IParserCursor& cursor, LineCode code) {
     if (listener_ != nullptr) listener_->onError(cursor, message);
 }
 
+std::size_t estimateLineCount(std::string_view text) {
+    const auto lineFeeds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    if (lineFeeds != 0) return lineFeeds + 1;
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r')) + 1;
+}
+
 void parseLines(std::string_view text, IConfigParserCallback& callback, bool stopOnFirstError,
                 bool allowKeyWithoutValue) {
     std::size_t offset = 0;
     int32_t lineIndex = 0;
+    // The next LF at or after offset (text.size() when none is left); a line ends there unless
+    // a CR comes first.
+    std::size_t nextLineFeed = findByte(text, 0, text.size(), '\n');
     for (;;) {
-        std::size_t end = offset;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        if (nextLineFeed < offset) nextLineFeed = findByte(text, offset, text.size(), '\n');
+        const std::size_t end = findByte(text, offset, nextLineFeed, '\r');
         const std::string_view line = text.substr(offset, end - offset);
         bool accepted = false;
         try {
@@ -176,6 +201,11 @@ std::unique_ptr<PlainTextFileConfigParser> PlainTextFileConfigParser::fromString
         std::make_unique<StringBuffer>(std::move(text)));
 }
 
+std::unique_ptr<PlainTextFileConfigParser> PlainTextFileConfigParser::fromView(
+    std::string_view text) {
+    return std::make_unique<PlainTextFileConfigParser>(std::make_unique<StringBuffer>(text));
+}
+
 std::unique_ptr<PlainTextFileConfigParser> PlainTextFileConfigParser::fromFile(CanonicalPath path) {
     return std::make_unique<PlainTextFileConfigParser>(
         std::make_unique<FileBuffer>(std::move(path)));
@@ -191,11 +221,12 @@ std::string PlainTextFileConfigParser::positionText(const IParserCursor& cursor)
 }
 
 std::unique_ptr<Config> PlainTextFileConfigParser::parse() {
-    std::string content;
-    buffer_->getContent(content);
+    const std::string_view content = buffer_->content();
     ParserErrorCounter counter(listener_);
     ConfigBuilder builder(&PlainTextFileConfigParser::positionText, validator_, keyMapper_,
                           &counter);
+    // Most lines of a settings text are entries: sized once, the list is never regrown.
+    builder.reserve(estimateLineCount(content));
     parseLines(content, builder, stopOnFirstError_, allowKeyWithoutValue_);
     if (counter.count() != 0 && stopOnFirstError_) return nullptr;
     return std::make_unique<Config>(builder.takeEntries());

@@ -84,6 +84,8 @@ class ConfigBuilder : public IConfigParserCallback {
                         std::optional<std::string_view> value) override;
     void onError(const IParserCursor& cursor, LineCode code) override;
 
+    // Room for this many entries, so that the list is not regrown while lines come in.
+    void reserve(std::size_t entries) { entries_.reserve(entries); }
     // The accepted entries; of a key given more than once, the last line wins.
     ConfigMap takeEntries();
 
@@ -98,6 +100,10 @@ class ConfigBuilder : public IConfigParserCallback {
 
 // The message text of a line code ("Key without value", "Empty key", ...).
 const char* lineCodeMessage(LineCode code);
+
+// The line count of a text whose lines all end alike (LF, CR LF or CR): its LF count plus one,
+// or its CR count plus one when it has no LF. For sizing only: mixed line ends make it low.
+std::size_t estimateLineCount(std::string_view text);
 
 // Splits the text into lines (CR, LF or CR LF) and hands each line to the callback. A
 // settings::Exception from the callback ends the procedure when stopOnFirstError is set and
@@ -122,9 +128,10 @@ class PlainTextFileConfigParser : public IConfigParser {
     class IBuffer {
       public:
         virtual ~IBuffer() = default;
-        // The whole text; throws settings::Exception (SETTINGS_E_FILE_OPEN, _FILE_READ,
+        // The whole text, checked to be UTF-8; it stays valid until the next call or the
+        // buffer's end. Throws settings::Exception (SETTINGS_E_FILE_OPEN, _FILE_READ,
         // _TEXT_NOT_UTF8, _FILE_TOO_LARGE).
-        virtual void getContent(std::string& out) const = 0;
+        virtual std::string_view content() = 0;
     };
 
     // Line index, then the index of the line's first non-blank byte; both from 0.
@@ -141,6 +148,8 @@ class PlainTextFileConfigParser : public IConfigParser {
 
     // Parses settings text held in memory (no size limit).
     static std::unique_ptr<PlainTextFileConfigParser> fromString(std::string text);
+    // The same without a copy: the caller's text must outlive the parser.
+    static std::unique_ptr<PlainTextFileConfigParser> fromView(std::string_view text);
     // Parses a file, read anew on every parse (less than 1 MiB).
     static std::unique_ptr<PlainTextFileConfigParser> fromFile(CanonicalPath path);
 

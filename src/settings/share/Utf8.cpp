@@ -1,6 +1,7 @@
 #include "Utf8.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace settings_impl {
 
@@ -27,10 +28,12 @@ std::size_t findInvalidUtf8(std::string_view text) {
     const std::size_t size = text.size();
     std::size_t i = 0;
     while (i < size) {
-        // Plain ASCII is by far the most common content; skip it eight bytes at a time.
+        // Plain ASCII is by far the most common content; skip it eight bytes at a time. The
+        // copy is one unaligned load; whether any byte has its high bit set does not depend on
+        // the order of the bytes in the word.
         while (i + 8 <= size) {
-            uint64_t word = 0;
-            for (int k = 0; k < 8; ++k) word |= static_cast<uint64_t>(bytes[i + k]) << (8 * k);
+            uint64_t word;
+            std::memcpy(&word, bytes + i, sizeof word);
             if (word & 0x8080808080808080ULL) break;
             i += 8;
         }

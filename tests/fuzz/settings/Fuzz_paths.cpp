@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "CanonicalPath.h"
 #include "FuzzSupport.h"
@@ -50,12 +52,24 @@ void checkCanonicalForm(const std::string& text) {
     check(again.utf8 == path.utf8, "canonical form is stable");
 }
 
+// The path check that collects the components and the one that only keeps the first (used by
+// folder rules) give the same status and the same first component.
+void checkFirstComponent(const std::string& text) {
+    std::vector<std::string> components;
+    std::string_view first = "unset";
+    const int status = settings_impl::checkPathText(text, components);
+    check(settings_impl::checkPathText(text, first) == status, "path checks agree", status);
+    check(first == (components.empty() ? std::string_view() : std::string_view(components[0])),
+          "first component", status);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     driveRoot();
     const std::string text(reinterpret_cast<const char*>(data), size);
     checkCanonicalForm(text);
+    checkFirstComponent(text);
 
     SettingsContext* context = api().context_create();
     int status = api().context_import_from_file(context, text.c_str(), nullptr, nullptr, 1, 1);

@@ -158,6 +158,24 @@ def clone_prefix(master, destination):
             shutil.copy2(source, target)
 
     shutil.copytree(master, destination, symlinks=True, copy_function=link_or_copy)
+    detach_host_folders(destination)
+
+
+def detach_host_folders(prefix):
+    """Wine links the user's Desktop, Documents, Downloads and the like to the host's home
+    folder. A prefix of its own must not share them with other prefixes (or the host): each such
+    link becomes an empty folder of the prefix."""
+    users = os.path.join(prefix, "drive_c", "users")
+    for user in os.listdir(users) if os.path.isdir(users) else []:
+        folder = os.path.join(users, user)
+        if not os.path.isdir(folder) or os.path.islink(folder):
+            continue
+        for name in os.listdir(folder):
+            path = os.path.join(folder, name)
+            if os.path.islink(path) and not os.path.realpath(path).startswith(
+                    os.path.realpath(prefix) + os.sep):
+                os.unlink(path)
+                os.makedirs(path)
 
 
 def place_file(source, target):

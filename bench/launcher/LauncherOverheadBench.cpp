@@ -1,7 +1,7 @@
 // The launcher's own cost: the time from starting cdk-setup.exe until its msiexec starts, less
 // the time the launcher spends writing the kit's database, against a bare start of the same
-// msiexec stand-in from this process. The extra cost is reported in bare starts (target: at
-// most one).
+// msiexec stand-in from this process. The ratio of the two is reported: a launcher that costs at
+// most one bare process start more than the bare start stays at or below 2.
 //
 // The stand-in is this program itself under the name msiexec.exe, in a folder that the
 // installer's registry location names for the duration of the run: it stores the time it
@@ -151,13 +151,14 @@ int main() {
     const double bareMedian = bench::median(bare);
     const double launchedMedian = bench::median(launched);
     const double databaseMedian = bench::median(database);
-    const double extra = launchedMedian - databaseMedian - bareMedian;
+    const double launcherCost = launchedMedian - databaseMedian;
+    const double extra = launcherCost - bareMedian;
     std::printf("detail bare start of the stand-in: median %.1f ms\n", bareMedian * 1000);
     std::printf("detail launcher start until msiexec starts: median %.1f ms\n",
                 launchedMedian * 1000);
     std::printf("detail kit database write: median %.1f ms\n", databaseMedian * 1000);
     std::printf("detail launcher's extra cost: %.1f ms\n", extra * 1000);
-    // The extra cost in bare process starts (target: at most 1).
-    std::printf("ratio %.3f\n", extra / bareMedian);
+    // The launcher's cost in bare process starts (target: at most 2, one bare start extra).
+    std::printf("ratio %.3f\n", launcherCost / bareMedian);
     return 0;
 }

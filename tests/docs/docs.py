@@ -11,12 +11,19 @@ Options: --work DIR, --exe-dir DIR, --standin EXE, --runner EXE, as for tests/e2
 
 Every fenced code block of the document is preceded by an HTML comment that says what it is:
 
-  <!-- example NAME exit=N [kit-exit=N] [runtime-registered] -->   a ```cmd block with one
-        "cdk-setup.exe ..." line: run with the rest of the line as the launcher's command line;
-        its exit code must be N. kit-exit makes the stand-in msiexec end the kit install with
-        that code; kit-registers makes the kit install register its folder (C:\Corvid\CDK) and
-        its public runtime, as the real kit does, places the runtime's database and transforms
-        in that folder and a stand-in for the updater's registration program, so that the run goes on to the runtime and the updater.
+  <!-- example NAME exit=N [OPTION ...] -->   a ```cmd block with one "cdk-setup.exe ..."
+        line: run with the rest of the line as the launcher's command line; its exit code must
+        be N. Options:
+        kit-exit=N      the stand-in msiexec ends the kit install with N;
+        kit-registers   the kit install registers its folder (C:\Corvid\CDK) and its public
+                        runtime, as the real kit does; the runtime's database and transforms
+                        lie in that folder and a stand-in is the updater's registration
+                        program, so that the run goes on to the runtime and the updater;
+        real-msiexec    Wine's own msiexec instead of the stand-in, which installs the test
+                        kit; the kit's command line is then taken from the launcher's
+                        "Executor.exec()" log record, and the msiexec block shows it alone;
+        folder=PATH     a folder created before the run;
+        creates=PATH    a file that must exist after the run.
   <!-- msiexec NAME -->          every msiexec command line of the run, one per line, in order
                                  ("none" for no msiexec run at all)
   <!-- file NAME PATH -->        a file written before the run (an install configuration file)
@@ -146,6 +153,12 @@ def parse_examples(text):
                     options["kit_exit"] = int(value)
                 elif key == "kit-registers":
                     options["kit_registers"] = True
+                elif key == "real-msiexec":
+                    options["real_msiexec"] = True
+                elif key == "folder":
+                    options["files"][value] = harness.FOLDER
+                elif key == "creates":
+                    options.setdefault("creates", []).append(value)
                 else:
                     raise DocumentError(f"line {line}: unknown example option {word!r}")
             if "exit" not in options:
@@ -203,20 +216,28 @@ def scenario_of(example):
         kit_actions.append(f"exit|{example['kit_exit']}")
     if kit_actions:
         rules.append({"when": KIT_DATABASE, "do": kit_actions})
-    expect = {"exit": example["exit"]}
+    expect = {"exit": example["exit"], "files": {}}
     if "log" in example:
         expect["log"] = [shown_to_placeholders(text) for text in example["log"]]
     if "settings_after" in example:
         wanted = example["settings_after"]
-        expect["files"] = {"{SETTINGS}": wanted}
-    return {
+        expect["files"]["{SETTINGS}"] = wanted
+    for path in example.get("creates", []):
+        expect["files"][path] = harness.PRESENT
+    scenario = {
         "name": "docs." + example["name"],
         "cmdline": example["cmdline"],
         "files": files,
         "rules": rules,
-        # Compared below, where trailing blanks of a shown line do not count.
+        # The msiexec command lines are compared below, where trailing blanks of a shown line
+        # do not count.
         "expect": expect,
     }
+    if example.get("real_msiexec"):
+        scenario["msiexec"] = "real"
+        # Wine's msiexec works a while on the kit's database.
+        scenario["timeout"] = 45
+    return scenario
 
 
 
@@ -237,7 +258,13 @@ def run_example(example, config):
         run.execute()
         failures = run.check()
         expected = [c.rstrip() for c in run.expand(wanted)]
-        actual = [c.rstrip() for c in run.commands]
+        if example.get("real_msiexec"):
+            started = "INFO: Executor.exec(): "
+            # The kit's command only: what follows it depends on the test kit's database.
+            actual = [r[len(started):].rstrip() for r in run.log
+                      if r.startswith(started) and KIT_DATABASE in r]
+        else:
+            actual = [c.rstrip() for c in run.commands]
         if expected != actual:
             failures.append("msiexec command lines differ:\n  expected:\n    " +
                             "\n    ".join(expected or ["(none)"]) + "\n  actual:\n    " +

@@ -114,7 +114,8 @@ def parse_examples(text):
     ordered = [b for b in blocks if b[0] in ("example", "not-run", "illustration")]
     ordered += [b for b in blocks if b[0] not in ("example", "not-run", "illustration")]
     for kind, marker, language, body, line in ordered:
-        words = marker.split()
+        # Words are separated by blanks; a value with blanks is quoted: folder="C:\a b".
+        words = [w.replace('"', '') for w in re.findall(r'(?:[^\s"]+|"[^"]*")+', marker)]
         if kind == "illustration":
             for b in body:
                 # A synopsis ("cdk-setup.exe [/s | ...]") is no command line.

@@ -158,6 +158,15 @@ def clone_prefix(master, destination):
             shutil.copy2(source, target)
 
     shutil.copytree(master, destination, symlinks=True, copy_function=link_or_copy)
+    # Wine links the user's Desktop, Documents, Downloads, ... to the host's home folder, which
+    # every run (of every build tree) would share: a clone gets folders of its own instead.
+    users = os.path.join(destination, "drive_c", "users")
+    for user in os.listdir(users):
+        for name in os.listdir(os.path.join(users, user)):
+            path = os.path.join(users, user, name)
+            if os.path.islink(path) and os.path.isabs(os.readlink(path)):
+                os.unlink(path)
+                os.mkdir(path)
 
 
 def place_file(source, target):

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Runs the examples of docs/ADMINISTRATORS.md with the end-to-end harness (tests/e2e).
+r"""Runs the examples of docs/ADMINISTRATORS.md with the end-to-end harness (tests/e2e).
 
   docs.py list                    names of the document's examples, one per line; an example
                                   the harness cannot run is listed as "NAME not-run"
@@ -24,6 +24,10 @@ Every fenced code block of the document is preceded by an HTML comment that says
                         "Executor.exec()" log record, and the msiexec block shows it alone;
         folder=PATH     a folder created before the run;
         creates=PATH    a file that must exist after the run.
+  <!-- script NAME exit=N [OPTION ...] -->   a ```cmd block: a batch file that runs
+        "cdk-setup.exe ..."; written to C:\scripts\NAME.cmd beside a copy of the launcher and
+        run there by Wine's cmd.exe ("cmd.exe /c cd /d C:\scripts && NAME.cmd"); its exit
+        code must be N. The options are those of an example.
   <!-- msiexec NAME -->          every msiexec command line of the run, one per line, in order
                                  ("none" for no msiexec run at all)
   <!-- file NAME PATH -->        a file written before the run (an install configuration file)
@@ -60,8 +64,11 @@ CAUREG = "{COMMONFILES}\\Corvid\\Corvid Update\\caureg.exe"
 KIT_DATABASE = "cdk3.6.0_09.msi"
 LAUNCHER = "cdk-setup.exe"
 
-_MARKER = re.compile(r"^<!--\s*(example|msiexec|file|settings-before|settings-after|log|not-run|"
-                     r"illustration)\b(.*?)-->\s*$")
+_MARKER = re.compile(r"^<!--\s*(example|script|msiexec|file|settings-before|settings-after|log|"
+                     r"not-run|illustration)\b(.*?)-->\s*$")
+# Where a script example is written in the prefix, and the program that runs it.
+SCRIPT_FOLDER = "C:\\scripts"
+RUNS = ("example", "script", "not-run", "illustration")
 
 
 class DocumentError(Exception):
@@ -111,8 +118,8 @@ def parse_examples(text):
 
     blocks = read_blocks(text)
     # Examples first: a file or settings block may stand before its example.
-    ordered = [b for b in blocks if b[0] in ("example", "not-run", "illustration")]
-    ordered += [b for b in blocks if b[0] not in ("example", "not-run", "illustration")]
+    ordered = [b for b in blocks if b[0] in RUNS]
+    ordered += [b for b in blocks if b[0] not in RUNS]
     for kind, marker, language, body, line in ordered:
         # Words are separated by blanks; a value with blanks is quoted: folder="C:\a b".
         words = [w.replace('"', '') for w in re.findall(r'(?:[^\s"]+|"[^"]*")+', marker)]
@@ -135,17 +142,25 @@ def parse_examples(text):
         if not words:
             raise DocumentError(f"line {line}: the {kind} marker names no example")
         name = words[0]
-        if kind == "example":
+        if kind in ("example", "script"):
             if name in examples:
                 raise DocumentError(f"line {line}: example name {name!r} used twice")
             if language != "cmd":
                 raise DocumentError(f"line {line}: example {name} is not a ```cmd block")
             commands = [b.strip() for b in body if b.strip()]
-            if len(commands) != 1 or not commands[0].startswith(LAUNCHER):
+            options = {"name": name, "line": line, "files": {}, "kit_registers": False}
+            if kind == "script":
+                if not any(c.startswith(LAUNCHER + " ") for c in commands):
+                    raise DocumentError(f"line {line}: script {name} does not run {LAUNCHER}")
+                path = f"{SCRIPT_FOLDER}\\{name}.cmd"
+                options["files"][path] = "\r\n".join(body) + "\r\n"
+                options["script"] = True
+                options["cmdline"] = f"/c cd /d {SCRIPT_FOLDER} && {name}.cmd"
+            elif len(commands) != 1 or not commands[0].startswith(LAUNCHER):
                 raise DocumentError(f"line {line}: example {name} must hold one line "
                                     f"'{LAUNCHER} ...'")
-            options = {"name": name, "line": line, "cmdline": commands[0][len(LAUNCHER):].strip(),
-                       "files": {}, "kit_registers": False}
+            else:
+                options["cmdline"] = commands[0][len(LAUNCHER):].strip()
             for word in words[1:]:
                 key, _, value = word.partition("=")
                 if key == "exit":
@@ -200,7 +215,7 @@ def shown_to_placeholders(text):
                 .replace("C:\\users\\<user>\\", "{PROFILE}\\"))
 
 
-def scenario_of(example):
+def scenario_of(example, config):
     files = {path: content for path, content in example["files"].items()}
     if "settings_before" in example:
         files["{SETTINGS}"] = example["settings_before"]
@@ -234,6 +249,12 @@ def scenario_of(example):
         # do not count.
         "expect": expect,
     }
+    if example.get("script"):
+        # Wine's cmd.exe runs the script in its folder, which also holds a copy of the launcher.
+        scenario["exe"] = os.path.join(config.master, "drive_c", "windows", "system32",
+                                       "cmd.exe")
+        with open(os.path.join(config.exe_dir, LAUNCHER), "rb") as f:
+            files[SCRIPT_FOLDER + "\\" + LAUNCHER] = f.read()
     if example.get("real_msiexec"):
         scenario["msiexec"] = "real"
         # Wine's msiexec works a while on the kit's database.
@@ -249,7 +270,10 @@ def run_example(example, config):
     if "not_run" in example:
         return harness.SKIP, (f"NOT RUN {example['name']}: {example['not_run']} "
                               f"(docs/ADMINISTRATORS.md line {example['line']})")
-    scenario = scenario_of(example)
+    launcher = os.path.join(config.exe_dir, LAUNCHER)
+    if not os.path.isfile(launcher):
+        return harness.SKIP, f"SKIP docs.{example['name']}: {launcher} does not exist yet"
+    scenario = scenario_of(example, config)
     wanted = [shown_to_placeholders(c) for c in example["msiexec"]]
     run = harness.Run(scenario, config)
     if not os.path.isfile(run.exe):

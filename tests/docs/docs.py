@@ -30,6 +30,7 @@ Every fenced code block of the document is preceded by an HTML comment that says
         code must be N. The options are those of an example.
   <!-- msiexec NAME -->          every msiexec command line of the run, one per line, in order
                                  ("none" for no msiexec run at all)
+  <!-- output NAME -->           lines that a script prints (each one a whole line)
   <!-- file NAME PATH -->        a file written before the run (an install configuration file)
   <!-- settings-before NAME -->  the runtime settings file before the run
   <!-- settings-after NAME [crlf] -->  the runtime settings file after the run ("absent": no
@@ -64,8 +65,8 @@ CAUREG = "{COMMONFILES}\\Corvid\\Corvid Update\\caureg.exe"
 KIT_DATABASE = "cdk3.6.0_09.msi"
 LAUNCHER = "cdk-setup.exe"
 
-_MARKER = re.compile(r"^<!--\s*(example|script|msiexec|file|settings-before|settings-after|log|"
-                     r"not-run|illustration)\b(.*?)-->\s*$")
+_MARKER = re.compile(r"^<!--\s*(example|script|msiexec|output|file|settings-before|settings-after|"
+                     r"log|not-run|illustration)\b(.*?)-->\s*$")
 # Where a script example is written in the prefix, and the program that runs it.
 SCRIPT_FOLDER = "C:\\scripts"
 RUNS = ("example", "script", "not-run", "illustration")
@@ -183,6 +184,8 @@ def parse_examples(text):
         elif kind == "msiexec":
             commands = [b.rstrip() for b in body if b.strip()]
             example(name, line)["msiexec"] = [] if commands == ["none"] else commands
+        elif kind == "output":
+            example(name, line)["output"] = [b for b in body if b.strip()]
         elif kind == "file":
             path = marker[len(name):].strip()
             example(name, line)["files"][path] = "\n".join(body) + "\n"
@@ -290,6 +293,10 @@ def run_example(example, config):
                       if r.startswith(started) and KIT_DATABASE in r]
         else:
             actual = [c.rstrip() for c in run.commands]
+        printed = run.runner_output.splitlines()
+        for text in example.get("output", []):
+            if text not in printed:
+                failures.append(f"the output lacks the line {text!r}: {printed}")
         if expected != actual:
             failures.append("msiexec command lines differ:\n  expected:\n    " +
                             "\n    ".join(expected or ["(none)"]) + "\n  actual:\n    " +

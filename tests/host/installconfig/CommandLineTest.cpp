@@ -184,6 +184,17 @@ TEST_F(CommandLineTest, PassThroughArgumentsAndTheStatusOfAFailedImport) {
               std::vector<std::string>{"Loading arg COUNTRYOVERRIDE=\xff failed with 314"});
 }
 
+TEST_F(CommandLineTest, PassThroughValuesWithBlanksStayOneArgumentForMsiexec) {
+    SettingsContextHolder& working = config_->workingContext();
+    // The runtime has taken the quotes away; msiexec must still see one log file and one value.
+    EXPECT_EQ(importArgs(working, {"/l*v", "C:\\deploy logs\\cdk.log", "REBOOT=Really Suppress",
+                                   "/qn", "ADDLOCAL=\"A B\""}),
+              0);
+    EXPECT_EQ(valueOf(working, "MSI_CMDLINE"),
+              "/l*v \"C:\\deploy logs\\cdk.log\" REBOOT=\"Really Suppress\" /qn ADDLOCAL=\"A B\"");
+    EXPECT_EQ(valueOf(working, "REBOOT"), "Really Suppress");
+}
+
 TEST_F(CommandLineTest, MsiArgumentsThatAreNotUtf8FailTheCallInsteadOfVanishing) {
     SettingsContextHolder& working = config_->workingContext();
     // A log file named in the ANSI code page ("caf\xe9") is not UTF-8.

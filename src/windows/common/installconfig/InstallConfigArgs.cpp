@@ -15,6 +15,22 @@ bool holdsLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
+// An argument as msiexec must see it again after the runtime split the command line and took its
+// quotes away: a value with blanks is quoted ("C:\deploy logs\x.log", PROP="a b"), so that it
+// stays one argument. Text that already holds a quote is left as the user wrote it.
+std::string msiexecArgument(std::string_view argument) {
+    if (argument.find_first_of(" \t") == std::string_view::npos ||
+        argument.find('"') != std::string_view::npos) {
+        return std::string(argument);
+    }
+    const std::size_t equals = argument.find('=');
+    if (equals == std::string_view::npos) {
+        return "\"" + std::string(argument) + "\"";
+    }
+    return std::string(argument.substr(0, equals + 1)) + "\"" +
+           std::string(argument.substr(equals + 1)) + "\"";
+}
+
 void refuse(std::string& errorList, std::string_view argument) {
     errorList.push_back('"');
     errorList.append(argument);
@@ -102,7 +118,7 @@ int InstallConfigData::ImportArgsConfigSettings(ModuleInstance module,
 
         if (option->msiPassThrough) {
             msiText += ' ';
-            msiText += argument;
+            msiText += msiexecArgument(argument);
             if (option->name == switchOptionName(SWITCH_LOG)) {
                 if (i + 1 < argc) {
                     // The element after an "/l..." switch is its log file; the pair goes to
@@ -117,7 +133,7 @@ int InstallConfigData::ImportArgsConfigSettings(ModuleInstance module,
                         continue;
                     }
                     msiText += ' ';
-                    msiText += logFile;
+                    msiText += msiexecArgument(logFile);
                 } else {
                     CDK_LOG(LOG_ERROR, kArgsFunction,
                             formatString("arg %s is incorrect", argument.c_str()));

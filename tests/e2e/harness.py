@@ -229,7 +229,8 @@ def _reg_string(text):
 
 def registry_file_text(preset):
     """A regedit file that applies a preset {key: {name: value} or None}. A str value is
-    REG_SZ, an int REG_DWORD, None deletes the value; a key mapped to None is deleted."""
+    REG_SZ, an int REG_DWORD, bytes REG_BINARY, None deletes the value; a key mapped to None is
+    deleted."""
     lines = ["Windows Registry Editor Version 5.00", ""]
     for key, values in preset.items():
         root, path = _registry_parts(key)
@@ -241,8 +242,10 @@ def registry_file_text(preset):
             quoted = "@" if name == "" else _reg_string(name)
             if value is None:
                 lines.append(f"{quoted}=-")
-            elif isinstance(value, bool) or not isinstance(value, (int, str)):
+            elif isinstance(value, bool) or not isinstance(value, (int, str, bytes)):
                 raise ValueError(f"unsupported registry value {value!r} for {key}\\{name}")
+            elif isinstance(value, bytes):
+                lines.append(f"{quoted}=hex:" + ",".join(f"{b:02x}" for b in value))
             elif isinstance(value, int):
                 lines.append(f"{quoted}=dword:{value & 0xFFFFFFFF:08x}")
             else:
@@ -273,7 +276,7 @@ def _unescape_wine_string(text):
 
 def read_wine_registry(path):
     """Parses a Wine registry file into {lower-case key path: {lower-case name: value}}: REG_SZ
-    as str, REG_DWORD as int, anything else as its raw text."""
+    as str, REG_DWORD as int, REG_BINARY as bytes, anything else as its raw text."""
     keys = {}
     current = None
     with open(path, encoding="utf-8", errors="replace") as f:
@@ -298,6 +301,8 @@ def read_wine_registry(path):
             value = _unescape_wine_string(raw[8:-1])
         elif raw.startswith("dword:"):
             value = int(raw[6:], 16)
+        elif raw.startswith("hex:"):
+            value = bytes.fromhex(raw[4:].replace(",", "").replace(" ", ""))
         else:
             value = raw
         current[name.lower()] = value

@@ -907,4 +907,69 @@ SCENARIOS = [
         "files": {"C:\\" + "d" * 215: FOLDER},
         "expect": {"exit": 206, "commands": []},
     },
+    # -----------------------------------------------------------------------------------------
+    # The fault matrix (docs/RELEASE.md): each fault with its exit code, and what stays as it
+    # was. Rows whose fault an earlier scenario shows already point at that scenario there.
+    {
+        # Every record's open is refused (sharing violation) and dropped after its retries: the
+        # install goes on, and the held file stays as it was.
+        "name": "fault.log_file_held_by_another_process_changes_nothing",
+        "args": ["/s"],
+        "files": {"{TEMP}\\cusched.log": "held\r\n"},
+        "hold": "{TEMP}\\cusched.log",
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "files": {"{TEMP}\\cusched.log": "held\r\n", "{FLAG}": None}},
+    },
+    {
+        "name": "fault.settings_file_value_not_a_flag_exits_minus_80",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}": "EULA=1\nAUTO_UPDATE=Maybe\n"},
+        "expect": {"exit": -80, "commands": [], "strings": [3079],
+                   "log": ["Error occurred while loading configuration settings."],
+                   "files": {"{SETTINGS}": "EULA=1\nAUTO_UPDATE=Maybe\n", "{MSI}": None,
+                             "{FLAG}": None}},
+    },
+    {
+        "name": "fault.settings_file_line_without_a_name_exits_minus_80",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}": "=x\r\n"},
+        "expect": {"exit": -80, "commands": [], "strings": [3079],
+                   "log": ["Error occurred while loading configuration settings."],
+                   "files": {"{SETTINGS}": "=x\r\n", "{MSI}": None, "{FLAG}": None}},
+    },
+    {
+        # A number stored as a DWORD is that number: 12 is newer than this build (11).
+        "name": "fault.build_number_dword_12_is_newer_exits_minus_1",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": 12}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {"exit": -1, "commands": [], "strings": [2048, 2049],
+                   "log": ["Existing build: 12 is newer than current build: 11"],
+                   "files": {"{MSI}": None, "{FLAG}": None},
+                   "registry": {KIT_KEY: {"BuildNumber": 12}}},
+    },
+    {
+        "name": "fault.build_number_dword_11_is_uninstalled",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": 11}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {"exit": 0, "commands": [uninstall(KIT_CODE), KIT_SILENT],
+                   "log": ["Existing build: 11 is same/older than current build: 11"]},
+    },
+    {
+        # Binary data is read as text: the bytes "12" are the build 12.
+        "name": "fault.build_number_binary_text_12_is_newer_exits_minus_1",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": b"12"}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {"exit": -1, "commands": [], "strings": [2048, 2049],
+                   "log": ["Existing build: 12 is newer than current build: 11"],
+                   "registry": {KIT_KEY: {"BuildNumber": b"12"}}},
+    },
+    {
+        # The little-endian bytes of 12 hold no digit: build 0, older, so it is uninstalled.
+        "name": "fault.build_number_binary_without_digits_is_uninstalled",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": b"\x0c\x00\x00\x00"},
+                     f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {"exit": 0, "commands": [uninstall(KIT_CODE), KIT_SILENT],
+                   "log": ["Existing build: 0 is same/older than current build: 11"]},
+    },
 ]

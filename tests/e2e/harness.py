@@ -158,6 +158,18 @@ def clone_prefix(master, destination):
             shutil.copy2(source, target)
 
     shutil.copytree(master, destination, symlinks=True, copy_function=link_or_copy)
+    # Wine links the user's Desktop, Documents, Downloads and the like to the host's home
+    # folder, which every prefix of the machine shares: a scenario's files there (the launcher
+    # itself, in Downloads) would be seen, and replaced, by the runs of other prefixes. Each
+    # clone gets folders of its own instead.
+    users = os.path.join(destination, "drive_c", "users")
+    for user in os.listdir(users):
+        folder = os.path.join(users, user)
+        for name in os.listdir(folder) if os.path.isdir(folder) else []:
+            path = os.path.join(folder, name)
+            if os.path.islink(path) and os.path.isabs(os.readlink(path)):
+                os.unlink(path)
+                os.mkdir(path)
 
 
 def place_file(source, target):
@@ -169,6 +181,36 @@ def place_file(source, target):
         os.link(source, target)
     except OSError:
         shutil.copy2(source, target)
+
+
+class SkipScenario(Exception):
+    """This machine cannot set up what the scenario needs; the scenario is skipped."""
+
+
+# ---------------------------------------------------------------------------------------------
+# Small file systems: a folder of the prefix that holds only a few bytes
+
+
+def mount_small_disk(folder, size):
+    """Mounts an empty tmpfs of `size` bytes on the host folder. Needs the right to mount (root,
+    or CAP_SYS_ADMIN); without it the scenario is skipped."""
+    os.makedirs(folder, exist_ok=True)
+    result = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},mode=0755",
+                             "cdk-e2e-small-disk", folder],
+                            capture_output=True, text=True, check=False)
+    if result.returncode != 0:
+        raise SkipScenario(f"cannot mount a {size}-byte tmpfs on {folder}: "
+                           f"{(result.stderr or result.stdout).strip()} (mounting needs root)")
+
+
+def unmount_below(folder):
+    """Unmounts every file system mounted at or below the host folder, deepest first."""
+    root = os.path.realpath(folder)
+    with open("/proc/self/mounts") as f:
+        points = [line.split()[1].replace("\\040", " ") for line in f]
+    for point in sorted((p for p in points if p == root or p.startswith(root + "/")),
+                        key=len, reverse=True):
+        subprocess.run(["umount", "-l", point], capture_output=True, check=False)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -423,6 +465,14 @@ def loaded_strings(wine_errors):
 # Running one scenario
 
 
+def runner_exit_codes(output):
+    """The launchers' exit codes that the runner printed, in start order; "timeout" when the
+    time ran out."""
+    if "timeout" in output:
+        return ["timeout"]
+    return [int(m) for m in re.findall(r"^exit-code (-?\d+)$", output, re.M)]
+
+
 def windows_quote(args):
     """A Windows command line for an argument vector, by the rules of the C runtime."""
     return subprocess.list2cmdline(args)
@@ -456,6 +506,9 @@ class Run:
         self.folder = os.path.join(config.work, "runs", self.name)
         self.prefix = os.path.join(self.folder, "prefix")
         self.timings = {}
+        self.first_output = ""
+        self.first_failures = []
+        self.exit_codes = []
         exe = scenario.get("exe", "cdk-setup.exe")
         self.exe = config.standin if exe is STANDIN else os.path.join(config.exe_dir, exe)
 
@@ -568,11 +621,14 @@ class Run:
         prepare_master(self.config.master)
         if os.path.isdir(self.prefix):  # left by an interrupted run, maybe with its server
             stop_wineserver(self.prefix)
+        unmount_below(self.folder)
         shutil.rmtree(self.folder, ignore_errors=True)
         os.makedirs(self.folder)
         clone_prefix(self.config.master, self.prefix)
         self.resources = pe_resources(self.exe)
         self.values = self._values()
+        for path, size in self.expand(self.scenario.get("small_disk", {})).items():
+            mount_small_disk(self._host(path), size)
         self._place_files()
         self.timings["clone"] = time.monotonic() - started
 
@@ -610,14 +666,22 @@ class Run:
                            env=env, check=False, timeout=60, **quiet)
             self.timings["start"] = time.monotonic() - step
 
-            step = time.monotonic()
             # Wine's errors, and the string resources the programs load (message texts).
             env["WINEDEBUG"] = "-all,err+all,trace+resource"
-            with open(self._file("wine-stderr.txt"), "wb") as errors:
-                result = subprocess.run([WINE64, self.config.runner], env=env,
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                        stderr=errors, check=False, timeout=timeout + 15)
-            self.runner_output = result.stdout.decode("utf-8", errors="replace").replace("\r", "")
+            first = self.scenario.get("first_run")
+            if first is not None:
+                step = time.monotonic()
+                first_env = dict(env)
+                if first.get("kill_on_event"):
+                    first_env["CDK_E2E_KILL_ON_EVENT"] = first["kill_on_event"]
+                self.first_output = self._run_runner(first_env, timeout, "wine-stderr-first.txt")
+                self.first_failures = self._check_first_run(first.get("expect", {}))
+                self.timings["first run"] = time.monotonic() - step
+
+            step = time.monotonic()
+            if self.scenario.get("together"):
+                env["CDK_E2E_TOGETHER"] = str(self.scenario["together"])
+            self.runner_output = self._run_runner(env, timeout, "wine-stderr.txt")
             self.timings["run"] = time.monotonic() - step
         except subprocess.TimeoutExpired:
             self.runner_output = "timeout harness"
@@ -628,15 +692,36 @@ class Run:
         self._observe(scenario_env.get("LC_ALL"))
         self.timings["total"] = time.monotonic() - started
 
+    def _run_runner(self, env, timeout, errors_name):
+        """Runs ScenarioRunner.exe once and returns what it printed."""
+        try:
+            with open(self._file(errors_name), "wb") as errors:
+                result = subprocess.run([WINE64, self.config.runner], env=env,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        stderr=errors, check=False, timeout=timeout + 15)
+        except subprocess.TimeoutExpired:
+            return "timeout harness"
+        return result.stdout.decode("utf-8", errors="replace").replace("\r", "")
+
+    def _check_first_run(self, expect):
+        """Checks a first run's expectations at once, while its files are as it left them."""
+        failures = []
+        codes = runner_exit_codes(self.first_output)
+        if "exit" in expect and [expect["exit"]] != codes:
+            failures.append(f"first run: exit code: expected {expect['exit']}, got {codes} "
+                            f"(runner said: {self.first_output.strip()!r})")
+        for line in self.expand(expect.get("runner", [])):
+            if line not in self.first_output.splitlines():
+                failures.append(f"first run: the runner did not say {line!r} "
+                                f"(it said: {self.first_output.strip()!r})")
+        for path, wanted in self.expand(expect.get("files", {})).items():
+            failures += ["first run: " + f for f in self._check_file(path, wanted)]
+        return failures
+
     def _observe(self, lc_all):
         # A time-out of the launcher or of what it started counts, whatever the exit code.
-        m = re.search(r"^exit-code (-?\d+)$", self.runner_output, re.M)
-        if "timeout" in self.runner_output:
-            self.exit_code = "timeout"
-        elif m:
-            self.exit_code = int(m.group(1))
-        else:
-            self.exit_code = None
+        self.exit_codes = runner_exit_codes(self.runner_output)
+        self.exit_code = self.exit_codes[0] if self.exit_codes else None
         self.record = []
         if os.path.exists(self._file("record.txt")):
             with open(self._file("record.txt"), encoding="utf-8", errors="replace") as f:
@@ -657,6 +742,8 @@ class Run:
         self.registry = RegistrySnapshot(self.prefix)
 
     def cleanup(self):
+        # A small disk goes in any case: a kept prefix keeps the rest.
+        unmount_below(self.folder)
         if not self.config.keep:
             shutil.rmtree(self.prefix, ignore_errors=True)
 
@@ -666,16 +753,25 @@ class Run:
         """Returns the list of failures, each a readable text; empty when all expectations
         hold."""
         expect = self.scenario.get("expect", {})
-        failures = []
+        failures = list(self.first_failures)
         if "exit" in expect and expect["exit"] != self.exit_code:
             failures.append(f"exit code: expected {expect['exit']}, got {self.exit_code}"
                             f" (runner said: {self.runner_output.strip()!r})")
+        # Launchers started together finish in any order.
+        if "exits" in expect and sorted(expect["exits"], key=str) != sorted(self.exit_codes,
+                                                                             key=str):
+            failures.append(f"exit codes: expected {expect['exits']} in any order, got "
+                            f"{self.exit_codes} (runner said: {self.runner_output.strip()!r})")
         if "commands" in expect:
             wanted = self.expand(expect["commands"])
             if wanted != self.commands:
                 diff = difflib.unified_diff(wanted, self.commands, "expected", "actual",
                                             lineterm="", n=1)
                 failures.append("msiexec command lines differ:\n  " + "\n  ".join(diff))
+        for line in self.expand(expect.get("runner", [])):
+            if line not in self.runner_output.splitlines():
+                failures.append(f"the runner did not say {line!r} "
+                                f"(it said: {self.runner_output.strip()!r})")
         failures += self._check_log(expect)
         for line in self.expand(expect.get("record", [])):
             if line not in self.record:
@@ -769,6 +865,8 @@ class Run:
         lines += ["  - " + f.replace("\n", "\n    ") for f in failures]
         if failures:
             lines.append(f"exit code: {self.exit_code}")
+            if self.first_output:
+                lines.append("first run, the runner said: " + self.first_output.strip())
             command = self._command_line()
             lines.append("command line: " + (command if len(command) < 400 else
                                              f"{command[:400]}... ({len(command)} characters)"))
@@ -806,6 +904,8 @@ def run_scenario(scenario, config):
     try:
         run.execute()
         failures = run.check()
+    except SkipScenario as reason:
+        return SKIP, f"SKIP {run.name}: {reason}"
     finally:
         run.cleanup()
     return (1 if failures else 0), run.report(failures)

@@ -972,4 +972,37 @@ SCENARIOS = [
         "expect": {"exit": 0, "commands": [uninstall(KIT_CODE), KIT_SILENT],
                    "log": ["Existing build: 0 is same/older than current build: 11"]},
     },
+    {
+        # Both start at the same moment; the one that takes the flag file first runs msiexec,
+        # which waits until the other one has ended.
+        "name": "fault.two_launchers_together_one_runs_msiexec",
+        "args": ["/s"],
+        "together": 2,
+        "rules": [{"when": ON_KIT, "do": ["wait-event|CdkE2eLauncherEnded|20"]}],
+        "expect": {"exits": [-1, 0], "commands": [KIT_SILENT],
+                   "record": ["event CdkE2eLauncherEnded set"], "files": {"{FLAG}": None}},
+    },
+    {
+        # Killed as soon as it created the cabinets' event, before it set it: the flag file goes
+        # with the process, and the next run writes every file whole. Stale cut-short files
+        # stand for what a kill in the middle of a file leaves.
+        "name": "fault.killed_during_extraction_next_run_writes_whole_files",
+        "args": ["/s"],
+        "files": {"{WORKDIR}\\ss360090.cab": "MSCF cut short",
+                  "{WORKDIR}\\st360090.cab": b"MSCF" + bytes(4096)},
+        "first_run": {"kill_on_event": "HalvardCDKCabExtractWaitEvent",
+                      "expect": {"exit": 9,
+                                 "runner": ["killed HalvardCDKCabExtractWaitEvent unset"],
+                                 "files": {"{FLAG}": None,
+                                           "{MSI}": Resource("CORVID_INSTALLER", 101)}}},
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|5",
+                                          "list-files|{WORKDIR}|*.cab"]}],
+        "expect": {
+            "exit": 0,
+            "record": [f"file {name} {{SIZE:{t}:{i}}}" for name, (t, i) in CABINET_RESOURCES.items()],
+            "files": {"{FLAG}": None, "{MSI}": Resource("CORVID_INSTALLER", 101),
+                      **{"{WORKDIR}\\" + name: Resource(t, i)
+                         for name, (t, i) in CABINET_RESOURCES.items()}},
+        },
+    },
 ]

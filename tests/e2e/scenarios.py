@@ -983,6 +983,24 @@ SCENARIOS = [
                    "record": ["event CdkE2eLauncherEnded set"], "files": {"{FLAG}": None}},
     },
     {
+        # The working folder on a file system of 2 MiB: the database (24 KB) and the first
+        # cabinet (400 KB) fit, the second (5 MB) does not. The extraction thread ends the
+        # process with the system's code while msiexec waits for the cabinets.
+        "name": "fault.disk_full_while_a_cabinet_is_written_exits_112",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "small_disk": {"{WORKDIR}": 2 * 1024 * 1024},
+        "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\r\n"},
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|3"]}],
+        "expect": {"exit": 112, "commands": [KIT_SILENT],
+                   "record": ["event HalvardCDKCabExtractWaitEvent timeout"],
+                   "log": ["...Exporting config settings", "...Restoring config settings",
+                           "Writing the runtime config file back as it was."],
+                   "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+                             "{WORKDIR}\\ss360090.cab": Resource("CORVID_CAB9", 110),
+                             "{WORKDIR}\\sj360090.cab": None, "{FLAG}": None,
+                             "{SETTINGS}": "AUTO_UPDATE=Enable\r\n"}},
+    },
+    {
         # Killed as soon as it created the cabinets' event, before it set it: the flag file goes
         # with the process, and the next run writes every file whole. Stale cut-short files
         # stand for what a kill in the middle of a file leaves.

@@ -1023,4 +1023,16 @@ SCENARIOS = [
                          for name, (t, i) in CABINET_RESOURCES.items()}},
         },
     },
+    {
+        # Ended while msiexec runs: the flag file goes with the process at once, and the next
+        # run installs. Nothing can put back the settings file the killed run had written.
+        "name": "fault.killed_while_msiexec_runs_frees_the_flag",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\r\n"},
+        "rules": [{"when": ON_KIT, "once": True,
+                   "do": ["kill-parent|9", "probe|delete|{FLAG}", "run|{LAUNCHER} /s"]}],
+        "expect": {"exit": 9, "commands": [KIT_SILENT, KIT_SILENT],
+                   "record": ["kill-parent ok", "probe delete {FLAG} error 2", "run 0"],
+                   "files": {"{FLAG}": None, "{SETTINGS}": Contains("AUTO_UPDATE=Disable")}},
+    },
 ]

@@ -887,12 +887,15 @@ class Run:
 
 
 def stop_leftover_servers(config):
-    """Stops the servers of prefixes that interrupted runs left behind."""
+    """Stops the servers of prefixes that interrupted runs left behind, and unmounts their
+    small disks."""
     runs = os.path.join(config.work, "runs")
     for name in sorted(os.listdir(runs)) if os.path.isdir(runs) else []:
         prefix = os.path.join(runs, name, "prefix")
         if os.path.isdir(prefix):
             stop_wineserver(prefix)
+    if os.path.isdir(runs):
+        unmount_below(runs)
 
 
 def run_scenario(scenario, config):

@@ -1017,7 +1017,8 @@ SCENARIOS = [
                                           "list-files|{WORKDIR}|*.cab"]}],
         "expect": {
             "exit": 0,
-            "record": [f"file {name} {{SIZE:{t}:{i}}}" for name, (t, i) in CABINET_RESOURCES.items()],
+            "record": [f"file {name} {{SIZE:{t}:{i}}}"
+                       for name, (t, i) in CABINET_RESOURCES.items()],
             "files": {"{FLAG}": None, "{MSI}": Resource("CORVID_INSTALLER", 101),
                       **{"{WORKDIR}\\" + name: Resource(t, i)
                          for name, (t, i) in CABINET_RESOURCES.items()}},

@@ -189,6 +189,36 @@ def place_file(source, target):
         shutil.copy2(source, target)
 
 
+class SkipScenario(Exception):
+    """This machine cannot set up what the scenario needs; the scenario is skipped."""
+
+
+# ---------------------------------------------------------------------------------------------
+# Small file systems: a folder of the prefix that holds only a few bytes
+
+
+def mount_small_disk(folder, size):
+    """Mounts an empty tmpfs of `size` bytes on the host folder. Needs the right to mount (root,
+    or CAP_SYS_ADMIN); without it the scenario is skipped."""
+    os.makedirs(folder, exist_ok=True)
+    result = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},mode=0755",
+                             "cdk-e2e-small-disk", folder],
+                            capture_output=True, text=True, check=False)
+    if result.returncode != 0:
+        raise SkipScenario(f"cannot mount a {size}-byte tmpfs on {folder}: "
+                           f"{(result.stderr or result.stdout).strip()} (mounting needs root)")
+
+
+def unmount_below(folder):
+    """Unmounts every file system mounted at or below the host folder, deepest first."""
+    root = os.path.realpath(folder)
+    with open("/proc/self/mounts") as f:
+        points = [line.split()[1].replace("\\040", " ") for line in f]
+    for point in sorted((p for p in points if p == root or p.startswith(root + "/")),
+                        key=len, reverse=True):
+        subprocess.run(["umount", "-l", point], capture_output=True, check=False)
+
+
 # ---------------------------------------------------------------------------------------------
 # Paths of the Windows side
 
@@ -247,7 +277,8 @@ def _reg_string(text):
 
 def registry_file_text(preset):
     """A regedit file that applies a preset {key: {name: value} or None}. A str value is
-    REG_SZ, an int REG_DWORD, None deletes the value; a key mapped to None is deleted."""
+    REG_SZ, an int REG_DWORD, bytes REG_BINARY, None deletes the value; a key mapped to None is
+    deleted."""
     lines = ["Windows Registry Editor Version 5.00", ""]
     for key, values in preset.items():
         root, path = _registry_parts(key)
@@ -259,8 +290,10 @@ def registry_file_text(preset):
             quoted = "@" if name == "" else _reg_string(name)
             if value is None:
                 lines.append(f"{quoted}=-")
-            elif isinstance(value, bool) or not isinstance(value, (int, str)):
+            elif isinstance(value, bool) or not isinstance(value, (int, str, bytes)):
                 raise ValueError(f"unsupported registry value {value!r} for {key}\\{name}")
+            elif isinstance(value, bytes):
+                lines.append(f"{quoted}=hex:" + ",".join(f"{b:02x}" for b in value))
             elif isinstance(value, int):
                 lines.append(f"{quoted}=dword:{value & 0xFFFFFFFF:08x}")
             else:
@@ -291,7 +324,7 @@ def _unescape_wine_string(text):
 
 def read_wine_registry(path):
     """Parses a Wine registry file into {lower-case key path: {lower-case name: value}}: REG_SZ
-    as str, REG_DWORD as int, anything else as its raw text."""
+    as str, REG_DWORD as int, REG_BINARY as bytes, anything else as its raw text."""
     keys = {}
     current = None
     with open(path, encoding="utf-8", errors="replace") as f:
@@ -316,6 +349,8 @@ def read_wine_registry(path):
             value = _unescape_wine_string(raw[8:-1])
         elif raw.startswith("dword:"):
             value = int(raw[6:], 16)
+        elif raw.startswith("hex:"):
+            value = bytes.fromhex(raw[4:].replace(",", "").replace(" ", ""))
         else:
             value = raw
         current[name.lower()] = value
@@ -436,6 +471,14 @@ def loaded_strings(wine_errors):
 # Running one scenario
 
 
+def runner_exit_codes(output):
+    """The launchers' exit codes that the runner printed, in start order; "timeout" when the
+    time ran out."""
+    if "timeout" in output:
+        return ["timeout"]
+    return [int(m) for m in re.findall(r"^exit-code (-?\d+)$", output, re.M)]
+
+
 def windows_quote(args):
     """A Windows command line for an argument vector, by the rules of the C runtime."""
     return subprocess.list2cmdline(args)
@@ -470,6 +513,9 @@ class Run:
         self.folder = os.path.join(config.work, "runs", f"{self.name}.{os.getpid()}")
         self.prefix = os.path.join(self.folder, "prefix")
         self.timings = {}
+        self.first_output = ""
+        self.first_failures = []
+        self.exit_codes = []
         exe = scenario.get("exe", "cdk-setup.exe")
         self.exe = config.standin if exe is STANDIN else os.path.join(config.exe_dir, exe)
 
@@ -582,11 +628,14 @@ class Run:
         prepare_master(self.config.master)
         if os.path.isdir(self.prefix):  # left by an interrupted run, maybe with its server
             stop_wineserver(self.prefix)
+        unmount_below(self.folder)
         shutil.rmtree(self.folder, ignore_errors=True)
         os.makedirs(self.folder)
         clone_prefix(self.config.master, self.prefix)
         self.resources = pe_resources(self.exe)
         self.values = self._values()
+        for path, size in self.expand(self.scenario.get("small_disk", {})).items():
+            mount_small_disk(self._host(path), size)
         self._place_files()
         self.timings["clone"] = time.monotonic() - started
 
@@ -624,14 +673,22 @@ class Run:
                            env=env, check=False, timeout=60, **quiet)
             self.timings["start"] = time.monotonic() - step
 
-            step = time.monotonic()
             # Wine's errors, and the string resources the programs load (message texts).
             env["WINEDEBUG"] = "-all,err+all,trace+resource"
-            with open(self._file("wine-stderr.txt"), "wb") as errors:
-                result = subprocess.run([WINE64, self.config.runner], env=env,
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                        stderr=errors, check=False, timeout=timeout + 15)
-            self.runner_output = result.stdout.decode("utf-8", errors="replace").replace("\r", "")
+            first = self.scenario.get("first_run")
+            if first is not None:
+                step = time.monotonic()
+                first_env = dict(env)
+                if first.get("kill_on_event"):
+                    first_env["CDK_E2E_KILL_ON_EVENT"] = first["kill_on_event"]
+                self.first_output = self._run_runner(first_env, timeout, "wine-stderr-first.txt")
+                self.first_failures = self._check_first_run(first.get("expect", {}))
+                self.timings["first run"] = time.monotonic() - step
+
+            step = time.monotonic()
+            if self.scenario.get("together"):
+                env["CDK_E2E_TOGETHER"] = str(self.scenario["together"])
+            self.runner_output = self._run_runner(env, timeout, "wine-stderr.txt")
             self.timings["run"] = time.monotonic() - step
         except subprocess.TimeoutExpired:
             self.runner_output = "timeout harness"
@@ -642,15 +699,36 @@ class Run:
         self._observe(scenario_env.get("LC_ALL"))
         self.timings["total"] = time.monotonic() - started
 
+    def _run_runner(self, env, timeout, errors_name):
+        """Runs ScenarioRunner.exe once and returns what it printed."""
+        try:
+            with open(self._file(errors_name), "wb") as errors:
+                result = subprocess.run([WINE64, self.config.runner], env=env,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        stderr=errors, check=False, timeout=timeout + 15)
+        except subprocess.TimeoutExpired:
+            return "timeout harness"
+        return result.stdout.decode("utf-8", errors="replace").replace("\r", "")
+
+    def _check_first_run(self, expect):
+        """Checks a first run's expectations at once, while its files are as it left them."""
+        failures = []
+        codes = runner_exit_codes(self.first_output)
+        if "exit" in expect and [expect["exit"]] != codes:
+            failures.append(f"first run: exit code: expected {expect['exit']}, got {codes} "
+                            f"(runner said: {self.first_output.strip()!r})")
+        for line in self.expand(expect.get("runner", [])):
+            if line not in self.first_output.splitlines():
+                failures.append(f"first run: the runner did not say {line!r} "
+                                f"(it said: {self.first_output.strip()!r})")
+        for path, wanted in self.expand(expect.get("files", {})).items():
+            failures += ["first run: " + f for f in self._check_file(path, wanted)]
+        return failures
+
     def _observe(self, lc_all):
         # A time-out of the launcher or of what it started counts, whatever the exit code.
-        m = re.search(r"^exit-code (-?\d+)$", self.runner_output, re.M)
-        if "timeout" in self.runner_output:
-            self.exit_code = "timeout"
-        elif m:
-            self.exit_code = int(m.group(1))
-        else:
-            self.exit_code = None
+        self.exit_codes = runner_exit_codes(self.runner_output)
+        self.exit_code = self.exit_codes[0] if self.exit_codes else None
         self.record = []
         if os.path.exists(self._file("record.txt")):
             with open(self._file("record.txt"), encoding="utf-8", errors="replace") as f:
@@ -671,7 +749,9 @@ class Run:
         self.registry = RegistrySnapshot(self.prefix)
 
     def cleanup(self, passed):
-        """Removes the prefix; a passed run leaves nothing, a failed one its records."""
+        """Removes the prefix; a passed run leaves nothing, a failed one its records. A small
+        disk goes in any case."""
+        unmount_below(self.folder)
         if not self.config.keep:
             shutil.rmtree(self.folder if passed else self.prefix, ignore_errors=True)
 
@@ -681,16 +761,25 @@ class Run:
         """Returns the list of failures, each a readable text; empty when all expectations
         hold."""
         expect = self.scenario.get("expect", {})
-        failures = []
+        failures = list(self.first_failures)
         if "exit" in expect and expect["exit"] != self.exit_code:
             failures.append(f"exit code: expected {expect['exit']}, got {self.exit_code}"
                             f" (runner said: {self.runner_output.strip()!r})")
+        # Launchers started together finish in any order.
+        if "exits" in expect and sorted(expect["exits"], key=str) != sorted(self.exit_codes,
+                                                                             key=str):
+            failures.append(f"exit codes: expected {expect['exits']} in any order, got "
+                            f"{self.exit_codes} (runner said: {self.runner_output.strip()!r})")
         if "commands" in expect:
             wanted = self.expand(expect["commands"])
             if wanted != self.commands:
                 diff = difflib.unified_diff(wanted, self.commands, "expected", "actual",
                                             lineterm="", n=1)
                 failures.append("msiexec command lines differ:\n  " + "\n  ".join(diff))
+        for line in self.expand(expect.get("runner", [])):
+            if line not in self.runner_output.splitlines():
+                failures.append(f"the runner did not say {line!r} "
+                                f"(it said: {self.runner_output.strip()!r})")
         failures += self._check_log(expect)
         for line in self.expand(expect.get("record", [])):
             if line not in self.record:
@@ -784,6 +873,8 @@ class Run:
         lines += ["  - " + f.replace("\n", "\n    ") for f in failures]
         if failures:
             lines.append(f"exit code: {self.exit_code}")
+            if self.first_output:
+                lines.append("first run, the runner said: " + self.first_output.strip())
             command = self._command_line()
             lines.append("command line: " + (command if len(command) < 400 else
                                              f"{command[:400]}... ({len(command)} characters)"))
@@ -804,12 +895,15 @@ class Run:
 
 
 def stop_leftover_servers(config):
-    """Stops the servers of prefixes that interrupted runs left behind."""
+    """Stops the servers of prefixes that interrupted runs left behind, and unmounts their
+    small disks."""
     runs = os.path.join(config.work, "runs")
     for name in sorted(os.listdir(runs)) if os.path.isdir(runs) else []:
         prefix = os.path.join(runs, name, "prefix")
         if os.path.isdir(prefix):
             stop_wineserver(prefix)
+    if os.path.isdir(runs):
+        unmount_below(runs)
 
 
 def run_scenario(scenario, config):
@@ -822,6 +916,8 @@ def run_scenario(scenario, config):
     try:
         run.execute()
         failures = run.check()
+    except SkipScenario as reason:
+        return SKIP, f"SKIP {run.name}: {reason}"
     finally:
         run.cleanup(not failures)
     return (1 if failures else 0), run.report(failures)

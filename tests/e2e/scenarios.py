@@ -926,4 +926,133 @@ SCENARIOS = [
         "files": {"C:\\" + "d" * 215: FOLDER},
         "expect": {"exit": 206, "commands": []},
     },
+    # -----------------------------------------------------------------------------------------
+    # The fault matrix (docs/RELEASE.md): each fault with its exit code, and what stays as it
+    # was. Rows whose fault an earlier scenario shows already point at that scenario there.
+    {
+        # Every record's open is refused (sharing violation) and dropped after its retries: the
+        # install goes on, and the held file stays as it was.
+        "name": "fault.log_file_held_by_another_process_changes_nothing",
+        "args": ["/s"],
+        "files": {"{TEMP}\\cusched.log": "held\r\n"},
+        "hold": "{TEMP}\\cusched.log",
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "files": {"{TEMP}\\cusched.log": "held\r\n", "{FLAG}": None}},
+    },
+    {
+        "name": "fault.settings_file_value_not_a_flag_exits_minus_80",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}": "EULA=1\nAUTO_UPDATE=Maybe\n"},
+        "expect": {"exit": -80, "commands": [], "strings": [3079],
+                   "log": ["Error occurred while loading configuration settings."],
+                   "files": {"{SETTINGS}": "EULA=1\nAUTO_UPDATE=Maybe\n", "{MSI}": None,
+                             "{FLAG}": None}},
+    },
+    {
+        "name": "fault.settings_file_line_without_a_name_exits_minus_80",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}": "=x\r\n"},
+        "expect": {"exit": -80, "commands": [], "strings": [3079],
+                   "log": ["Error occurred while loading configuration settings."],
+                   "files": {"{SETTINGS}": "=x\r\n", "{MSI}": None, "{FLAG}": None}},
+    },
+    {
+        # A number stored as a DWORD is that number: 12 is newer than this build (11).
+        "name": "fault.build_number_dword_12_is_newer_exits_minus_1",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": 12}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {"exit": -1, "commands": [], "strings": [2048, 2049],
+                   "log": ["Existing build: 12 is newer than current build: 11"],
+                   "files": {"{MSI}": None, "{FLAG}": None},
+                   "registry": {KIT_KEY: {"BuildNumber": 12}}},
+    },
+    {
+        "name": "fault.build_number_dword_11_is_uninstalled",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": 11}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {"exit": 0, "commands": [uninstall(KIT_CODE), KIT_SILENT],
+                   "log": ["Existing build: 11 is same/older than current build: 11"]},
+    },
+    {
+        # Binary data is read as text: the bytes "12" are the build 12.
+        "name": "fault.build_number_binary_text_12_is_newer_exits_minus_1",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": b"12"}, f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {"exit": -1, "commands": [], "strings": [2048, 2049],
+                   "log": ["Existing build: 12 is newer than current build: 11"],
+                   "registry": {KIT_KEY: {"BuildNumber": b"12"}}},
+    },
+    {
+        # The little-endian bytes of 12 hold no digit: build 0, older, so it is uninstalled.
+        "name": "fault.build_number_binary_without_digits_is_uninstalled",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": b"\x0c\x00\x00\x00"},
+                     f"{UNINSTALL}\\{KIT_CODE}": {}},
+        "expect": {"exit": 0, "commands": [uninstall(KIT_CODE), KIT_SILENT],
+                   "log": ["Existing build: 0 is same/older than current build: 11"]},
+    },
+    {
+        # Both start at the same moment; the one that takes the flag file first runs msiexec,
+        # which waits until the other one has ended.
+        "name": "fault.two_launchers_together_one_runs_msiexec",
+        "args": ["/s"],
+        "together": 2,
+        "rules": [{"when": ON_KIT, "do": ["wait-event|CdkE2eLauncherEnded|20"]}],
+        "expect": {"exits": [-1, 0], "commands": [KIT_SILENT],
+                   "record": ["event CdkE2eLauncherEnded set"], "files": {"{FLAG}": None}},
+    },
+    {
+        # The working folder on a file system of 2 MiB: the database (24 KB) and the first
+        # cabinet (400 KB) fit, the second (5 MB) does not. The extraction thread ends the
+        # process with the system's code while msiexec waits for the cabinets.
+        "name": "fault.disk_full_while_a_cabinet_is_written_exits_112",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "small_disk": {"{WORKDIR}": 2 * 1024 * 1024},
+        "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\r\n"},
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|3"]}],
+        "expect": {"exit": 112, "commands": [KIT_SILENT],
+                   "record": ["event HalvardCDKCabExtractWaitEvent timeout"],
+                   "log": ["...Exporting config settings", "...Restoring config settings",
+                           "Writing the runtime config file back as it was."],
+                   "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+                             "{WORKDIR}\\ss360090.cab": Resource("CORVID_CAB9", 110),
+                             "{WORKDIR}\\sj360090.cab": None, "{FLAG}": None,
+                             "{SETTINGS}": "AUTO_UPDATE=Enable\r\n"}},
+    },
+    {
+        # Killed as soon as it created the cabinets' event, before it set it: the flag file goes
+        # with the process, and the next run writes every file whole. Stale cut-short files
+        # stand for what a kill in the middle of a file leaves.
+        "name": "fault.killed_during_extraction_next_run_writes_whole_files",
+        "args": ["/s"],
+        "files": {"{WORKDIR}\\ss360090.cab": "MSCF cut short",
+                  "{WORKDIR}\\st360090.cab": b"MSCF" + bytes(4096)},
+        "first_run": {"kill_on_event": "HalvardCDKCabExtractWaitEvent",
+                      "expect": {"exit": 9,
+                                 "runner": ["killed HalvardCDKCabExtractWaitEvent unset"],
+                                 "files": {"{FLAG}": None,
+                                           "{MSI}": Resource("CORVID_INSTALLER", 101)}}},
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|5",
+                                          "list-files|{WORKDIR}|*.cab"]}],
+        "expect": {
+            "exit": 0,
+            "record": [f"file {name} {{SIZE:{t}:{i}}}"
+                       for name, (t, i) in CABINET_RESOURCES.items()],
+            "files": {"{FLAG}": None, "{MSI}": Resource("CORVID_INSTALLER", 101),
+                      **{"{WORKDIR}\\" + name: Resource(t, i)
+                         for name, (t, i) in CABINET_RESOURCES.items()}},
+        },
+    },
+    {
+        # Ended while msiexec runs: the flag file goes with the process at once, and the next
+        # run installs. Nothing can put back the settings file the killed run had written.
+        "name": "fault.killed_while_msiexec_runs_frees_the_flag",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\r\n"},
+        "rules": [{"when": ON_KIT, "once": True,
+                   "do": ["kill-parent|9", "probe|delete|{FLAG}", "run|{LAUNCHER} /s"]}],
+        "expect": {"exit": 9, "commands": [KIT_SILENT, KIT_SILENT],
+                   "record": ["kill-parent ok", "probe delete {FLAG} error 2", "run 0"],
+                   "files": {"{FLAG}": None, "{SETTINGS}": Contains("AUTO_UPDATE=Disable")}},
+    },
 ]

@@ -15,18 +15,26 @@
 //   CDK_E2E_HOLD_FILE     a file kept open while the program runs, readable by others but
 //                         not writable, replaceable or deletable
 //   CDK_E2E_TIMEOUT_MS    time for the whole tree of processes (default 60000)
+//   CDK_E2E_TOGETHER      number of launchers started at the same moment with the same command
+//                         line (default 1); when the first of them has ended, the runner sets
+//                         the named event "CdkE2eLauncherEnded", which a stand-in may wait for
+//   CDK_E2E_KILL_ON_EVENT name of an event: as soon as the launcher has created it, the runner
+//                         ends the launcher (not what it started) with exit code 9
 //
 // Standard output, one line each:
-//   exit-code <signed decimal>          the launcher's exit code
+//   exit-code <signed decimal>          a launcher's exit code, one line per launcher in the
+//                                       order they were started
+//   killed <event> unset|set            the launcher was ended; the event's state right after
 //   start-error <system error>          the launcher could not be started
 //   timeout launcher|children           the time ran out; the job's processes were ended
-// Exit status: 0 when the exit code was reported, 2 otherwise.
+// Exit status: 0 when the exit codes were reported, 2 otherwise.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -117,6 +125,23 @@ DWORD activeProcesses(HANDLE job) {
     return active;
 }
 
+// Ends the launcher as soon as it has created the named event, and reports the event's state
+// right after: "unset" when the launcher was ended before it set the event.
+bool killOnEvent(HANDLE launcher, const std::wstring& eventName, ULONGLONG deadline) {
+    HANDLE event = nullptr;
+    while ((event = OpenEventW(SYNCHRONIZE, FALSE, eventName.c_str())) == nullptr) {
+        if (WaitForSingleObject(launcher, 0) == WAIT_OBJECT_0 || remainingTime(deadline) == 0) {
+            return false;
+        }
+    }
+    TerminateProcess(launcher, 9);
+    WaitForSingleObject(launcher, remainingTime(deadline));
+    const bool set = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    CloseHandle(event);
+    std::printf("killed %ls %s\n", eventName.c_str(), set ? "set" : "unset");
+    return true;
+}
+
 }  // namespace
 
 int main() {
@@ -124,9 +149,13 @@ int main() {
     const std::wstring directory = windowsPath(variable(L"CDK_E2E_DIRECTORY"));
     const std::wstring holdPath = windowsPath(variable(L"CDK_E2E_HOLD_FILE"));
     const std::wstring timeout = variable(L"CDK_E2E_TIMEOUT_MS");
+    const std::wstring together = variable(L"CDK_E2E_TOGETHER");
+    const std::wstring killEvent = variable(L"CDK_E2E_KILL_ON_EVENT");
     const ULONGLONG deadline =
         GetTickCount64() + (timeout.empty() ? 60000 : std::wcstoul(timeout.c_str(), nullptr, 10));
-    if (commandLine.empty()) {
+    const unsigned long count =
+        together.empty() ? 1 : std::max(1ul, std::wcstoul(together.c_str(), nullptr, 10));
+    if (commandLine.empty() || count > MAXIMUM_WAIT_OBJECTS) {
         std::printf("start-error %lu\n", static_cast<unsigned long>(ERROR_BAD_ARGUMENTS));
         return 2;
     }
@@ -147,31 +176,61 @@ int main() {
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                        nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
-                        &process)) {
-        std::printf("start-error %lu\n", GetLastError());
-        return 2;
+    // Every launcher is created suspended and resumed only when all exist, so that they start
+    // as close together as the system allows.
+    std::vector<HANDLE> launchers;
+    std::vector<HANDLE> threads;
+    for (unsigned long i = 0; i < count; ++i) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        std::wstring line = commandLine;
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                            nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
+                            &process)) {
+            std::printf("start-error %lu\n", GetLastError());
+            TerminateJobObject(job, 1);
+            return 2;
+        }
+        AssignProcessToJobObject(job, process.hProcess);
+        launchers.push_back(process.hProcess);
+        threads.push_back(process.hThread);
     }
-    AssignProcessToJobObject(job, process.hProcess);
-    ResumeThread(process.hThread);
-    CloseHandle(process.hThread);
+    for (HANDLE thread : threads) {
+        ResumeThread(thread);
+        CloseHandle(thread);
+    }
 
-    if (WaitForSingleObject(process.hProcess, remainingTime(deadline)) != WAIT_OBJECT_0) {
+    if (!killEvent.empty()) {
+        killOnEvent(launchers[0], killEvent, deadline);
+    }
+    if (count > 1) {
+        // Tells a stand-in run by the launcher that goes on that the other one has ended.
+        HANDLE ended = CreateEventW(nullptr, TRUE, FALSE, L"CdkE2eLauncherEnded");
+        if (WaitForMultipleObjects(static_cast<DWORD>(launchers.size()), launchers.data(), FALSE,
+                                   remainingTime(deadline)) == WAIT_TIMEOUT) {
+            TerminateJobObject(job, 1);
+            std::printf("timeout launcher\n");
+            return 2;
+        }
+        SetEvent(ended);
+        // Held until the runner ends, so that a stand-in that looks late still finds it set.
+    }
+    if (WaitForMultipleObjects(static_cast<DWORD>(launchers.size()), launchers.data(), TRUE,
+                               remainingTime(deadline)) != WAIT_OBJECT_0) {
         TerminateJobObject(job, 1);
         std::printf("timeout launcher\n");
         return 2;
     }
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
     if (held != INVALID_HANDLE_VALUE) {
         CloseHandle(held);
     }
-    std::printf("exit-code %ld\n", static_cast<long>(static_cast<LONG>(code)));
+    for (HANDLE launcher : launchers) {
+        DWORD code = 0;
+        GetExitCodeProcess(launcher, &code);
+        CloseHandle(launcher);
+        std::printf("exit-code %ld\n", static_cast<long>(static_cast<LONG>(code)));
+    }
     std::fflush(stdout);
 
     while (activeProcesses(job) > 0) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -20,6 +21,10 @@ constexpr const char* kCreateStep = "Installer : Wrapper.CreateFile ";
 constexpr const char* kWriteStep = "Installer : Wrapper.WriteFile (In small chunks) ";
 constexpr const char* kCloseStep = "Installer : Wrapper.CloseHandle ";
 constexpr const char* kVerifyStep = "Installer : Wrapper.ReadFile ";
+
+// The extraction thread may end the process while the main thread finishes a failed install:
+// the exchange lets only one of them run the cleanup.
+std::atomic<void (*)()> fatalExitCleanup{nullptr};
 
 // The system's text for a code, in the ANSI code page and with its line break.
 std::string systemText(DWORD code) {
@@ -91,8 +96,16 @@ int RunReportingExceptions(const std::function<int()>& run, int failureCode) {
     return failureCode;
 }
 
+void SetFatalExitCleanup(void (*cleanup)()) { fatalExitCleanup.store(cleanup); }
+
+void (*TakeFatalExitCleanup())() { return fatalExitCleanup.exchange(nullptr); }
+
 void ShowFatalErrorAndExit(const char* step, DWORD code) {
     code = FatalExitCode(code != 0 ? code : GetLastError());
+    // The exit code counts as a failed install, so what was changed for it is put back first.
+    if (void (*cleanup)() = TakeFatalExitCleanup()) {
+        cleanup();
+    }
     showMessageBox("Error", FatalErrorText(step, code), 0, false);
     // Ends every thread at once: the other thread may be running installers or be on its own
     // way out, and an orderly exit from two threads at the same time can block.

@@ -63,8 +63,15 @@ bool SetInstallInProgressFlag();
 int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::string& path);
 // Shows "<step>failed with error <code>: <system text>" under the caption "Error" (also in
 // silent runs) and ends the process with the code. The code is the thread's last error unless
-// one is given; a code of 0 never leaves as exit code 0.
+// one is given; a code of 0 never leaves as exit code 0. The cleanup set with
+// SetFatalExitCleanup runs first.
 [[noreturn]] void ShowFatalErrorAndExit(const char* step, DWORD code = 0);
+// What a fatal exit undoes before it ends the process (the main sequence sets the restore of
+// the runtime settings file once it has written that file); null for nothing.
+void SetFatalExitCleanup(void (*cleanup)());
+// Takes the cleanup, so that it runs at most once, from whichever thread gets to it first;
+// null when none is set or it was taken.
+void (*TakeFatalExitCleanup())();
 // The fatal payload message: "<step> failed with error <code>: <system text>", the system text
 // with its line break, or "No description available" for a code the system has no text for.
 std::string FatalErrorText(const char* step, DWORD code);

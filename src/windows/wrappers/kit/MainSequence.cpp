@@ -287,6 +287,9 @@ int RunMainSequence(HINSTANCE module, int argc, char** argv) {
         logit("Error occurred while exporting configuration settings. Exiting installer.");
         return EXIT_CONFIG_EXPORT_FAILED;
     }
+    // A payload file that cannot be written from here on ends the run with a failure code:
+    // the settings file goes back as it was then too.
+    SetFatalExitCleanup([] { RestoreRuntimeConfig(runState().module); });
 
     // Held until the process ends, so that the event outlives the extraction thread's handle.
     if (CreateCabinetEvent() == nullptr) {
@@ -305,7 +308,9 @@ int RunMainSequence(HINSTANCE module, int argc, char** argv) {
     if (result != 0) {
         logit(formatString("CDK installation failed.  Return Code: %d, ErrorCode: %lu", result,
                            static_cast<unsigned long>(GetLastError())));
-        RestoreRuntimeConfig(module);
+        if (TakeFatalExitCleanup() != nullptr) {
+            RestoreRuntimeConfig(module);
+        }
     }
 
     if (launcher::runsPublicRuntime(options.silent, msiArguments)) {

@@ -20,6 +20,8 @@ packages=(
   python3
   msitools wixl gcab
   xvfb xdotool imagemagick
+  # Checks of the shipped program: a PE reader, Authenticode signing (bookworm-backports).
+  python3-pefile osslsigncode openssl
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

@@ -64,6 +64,11 @@ run_tests win64
 # The persistent wineserver of the test prefix is not needed after the run.
 WINEPREFIX="$PWD/build/win64/wineprefix" wineserver -k 2>/dev/null || true
 run_tests fuzz
+# The 32-bit product program, checked without running it (label release).
+if [ -n "${built[win32]:-}" ]; then
+  echo "=== test: win32 release checks"
+  ctest --test-dir build/win32 -L release --output-on-failure || failed+=("release checks of win32")
+fi
 
 if [ "${#failed[@]}" -ne 0 ]; then
   echo "=== FAILED:"

@@ -1,18 +1,16 @@
 #!/usr/bin/python3
-"""Checks a built launcher program without running it, as a release engineer would before it
-ships:
+"""Checks the shape of a built launcher program without running it; check-payload.py checks
+its payload and version resource.
 
-    check-exe.py EXE --flavour win32|win64 --messages MessageTexts.def [--payload DIR]
+    check-program.py EXE --flavour win32|win64 [--messages MessageTexts.def]
 
-- the machine and the PE kind (PE32 i386 for win32, PE32+ x86-64 for win64), the GUI subsystem,
-  no link time stamp;
+- the PE kind (PE32 i386 for win32, PE32+ x86-64 for win64), the GUI subsystem, no link time
+  stamp (two builds of one tree are the same bytes);
 - imports from system DLLs only (no runtime DLL of the compiler beside the program);
 - the manifest: requireAdministrator without UI access, exactly the Windows Vista and Windows 7
   compatibility entries, common controls version 6;
-- the version resource: 3.6.0.11, product "Corvid Development Kit", version text "3.6.0_09-b11";
-- the string tables: every message of MessageTexts.def in 1033, 1041 and 2052, text for text;
-- with --payload, the six payload resources, byte for byte the files of the payload folder (a
-  file missing from the folder must be missing from the program too).
+- the string tables: every message of MessageTexts.def (default: the one of this source tree)
+  in 1033, 1041 and 2052, text for text.
 
 Prints one line per check and exits 1 when any check fails. Needs Debian's python3-pefile.
 """
@@ -29,9 +27,6 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "ole
                "version.dll", "msvcrt.dll", "crypt32.dll", "gdi32.dll", "comctl32.dll"}
 VISTA = "{e2011457-1546-43c5-a5fe-008deee3d3f0}"
 WINDOWS7 = "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"
-PAYLOAD = [("cdk3.6.0_09.msi", "CORVID_INSTALLER", 101), ("au.msi", "CORVID_INSTALLER", 1119),
-           ("ss360090.cab", "CORVID_CAB9", 110), ("st360090.cab", "CORVID_CAB10", 111),
-           ("sj360090.cab", "CORVID_CAB7", 108), ("sz360090.cab", "CORVID_CAB11", 112)]
 LANGUAGES = {1033: (0x09, 0x01), 1041: (0x11, 0x01), 2052: (0x04, 0x02)}
 
 failures = []
@@ -112,8 +107,9 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("exe")
     parser.add_argument("--flavour", choices=["win32", "win64"], required=True)
-    parser.add_argument("--messages", required=True)
-    parser.add_argument("--payload")
+    parser.add_argument("--messages", default=os.path.join(
+        os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "src", "windows", "common",
+        "messages", "MessageTexts.def"))
     options = parser.parse_args()
 
     pe = pefile.PE(options.exe)
@@ -145,20 +141,6 @@ def main():
         check(len(controls) == 1 and controls[0].get("version", "").startswith("6."),
               "manifest: common controls version 6")
 
-    fixed = pe.VS_FIXEDFILEINFO[0] if hasattr(pe, "VS_FIXEDFILEINFO") else None
-    check(fixed is not None and (fixed.FileVersionMS, fixed.FileVersionLS) == (0x30006, 0xB)
-          and (fixed.ProductVersionMS, fixed.ProductVersionLS) == (0x30006, 0xB),
-          "version resource: file and product version 3.6.0.11")
-    texts = {}
-    for info in getattr(pe, "FileInfo", []) or []:
-        for entry in info:
-            for table in getattr(entry, "StringTable", []):
-                texts.update({k.decode(): v.decode() for k, v in table.entries.items()})
-    check(texts.get("ProductName") == "Corvid Development Kit"
-          and texts.get("ProductVersion") == "3.6.0_09-b11",
-          f"version resource: product name and version text ({texts.get('ProductName')!r}, "
-          f"{texts.get('ProductVersion')!r})")
-
     messages = message_texts(options.messages)
     for language in LANGUAGES:
         table = string_table(found, language)
@@ -166,18 +148,6 @@ def main():
                  if table.get(ident) != texts_by_language[language]]
         check(not wrong and messages, f"string table {language}: {len(messages)} messages"
               + (f", wrong or missing: {wrong}" if wrong else ""))
-
-    if options.payload:
-        for name, kind, ident in PAYLOAD:
-            path = os.path.join(options.payload, name)
-            data = [d for (k, i, _), d in found.items() if k == kind and i == ident]
-            if not os.path.exists(path):
-                check(not data, f"payload {name}: absent from the folder and from the program")
-                continue
-            with open(path, "rb") as f:
-                expected = f.read()
-            check(len(data) == 1 and data[0] == expected,
-                  f"payload {name}: resource {kind}/{ident}, {len(expected)} bytes, same bytes")
 
     print(f"{len(failures)} check(s) failed" if failures else "all checks passed")
     return 1 if failures else 0

@@ -20,6 +20,8 @@ packages=(
   python3
   msitools wixl gcab
   xvfb xdotool imagemagick
+  # A CJK font, so that Japanese and Chinese message boxes render as text under Xvfb.
+  fonts-wqy-zenhei
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

@@ -190,7 +190,9 @@ class Display:
 
 
 def xdotool(display, *args):
-    result = subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": display},
+    # A UTF-8 locale, so that the regular expressions match Japanese and Chinese titles.
+    result = subprocess.run(["xdotool", *args],
+                            env={**os.environ, "DISPLAY": display, "LC_ALL": "C.UTF-8"},
                             capture_output=True, check=False, timeout=10)
     return result.stdout.decode("utf-8", errors="replace").strip()
 
@@ -203,7 +205,11 @@ def find_box(display, caption):
     """The window id of the box: by its title; a box without caption by the launcher's class
     (the launcher's other window is Wine's "Default IME")."""
     if caption:
-        ids = xdotool(display, "search", "--name", f"^{ere_escape(caption)}$").split()
+        # xdotool matches names byte by byte: a run of non-ASCII characters becomes ".+", and
+        # the candidates are then compared whole.
+        pattern = re.sub(r"[^\x00-\x7f]+", ".+", ere_escape(caption))
+        ids = [w for w in xdotool(display, "search", "--name", f"^{pattern}$").split()
+               if xdotool(display, "getwindowname", w) == caption]
     else:
         ids = [w for w in xdotool(display, "search", "--classname", r"^cdk-setup\.exe$").split()
                if xdotool(display, "getwindowname", w) != "Default IME"]
@@ -285,7 +291,10 @@ def run_case(name, paths, texts):
             time.sleep(0.1)
             window = find_box(display.name, caption)
         if window is None:
-            failures.append(f"no window titled {caption!r} appeared")
+            present = [xdotool(display.name, "getwindowname", w)
+                       for w in xdotool(display.name, "search", "--name", ".").split()]
+            failures.append(f"no window titled {caption!r} appeared (windows: {present})")
+            runner.kill()
         else:
             title = xdotool(display.name, "getwindowname", window)
             if title != caption:

@@ -5,7 +5,7 @@ Each case runs the launcher under wine64 in a throw-away clone of the end-to-end
 (tests/e2e/harness.py does the cloning, the files, the registry preset and the placeholders),
 inside Wine's virtual desktop on an Xvfb display of its own, in one UI language:
 
-  1. Xvfb starts on a free display (-displayfd); the registry preset names a virtual desktop,
+  1. Xvfb starts on a free display of its own; the registry preset names a virtual desktop,
      so that every program of the prefix runs in it and Wine draws the box's caption.
   2. ScenarioRunner.exe starts the launcher; the box is found with `xdotool search --name`
      (the box without caption by its window class), its title read with getwindowname.
@@ -25,7 +25,9 @@ Options: --work DIR, --exe-dir DIR, --standin EXE, --runner EXE, --boxtext EXE, 
 
 import argparse
 import concurrent.futures
+import fcntl
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -156,31 +158,50 @@ def expected_texts(case, lang, texts):
 
 
 class Display:
-    """An Xvfb server on a display number it picks itself; stopped by close()."""
+    """An Xvfb server on a free display number; stopped by close().
+
+    `Xvfb -displayfd` can name a display that belongs to a server that is just ending (whose
+    socket is still there), so the number is picked here: the first one from a random start
+    without a lock file or socket, one server starting at a time (a lock shared by every
+    process of this user), and the server counts as started once it answers there."""
+
+    LOCK = os.path.join(tempfile.gettempdir(), f"cdk-screens-xvfb-{os.getuid()}.lock")
 
     def __init__(self, log_path):
-        read_end, write_end = os.pipe()
-        with open(log_path, "wb") as log:
+        self.process = None
+        with open(self.LOCK, "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            start = random.randrange(100, 900)
+            for number in range(start, start + 50):
+                if (os.path.exists(f"/tmp/.X{number}-lock")
+                        or os.path.exists(f"/tmp/.X11-unix/X{number}")):
+                    continue
+                if self._start(number, log_path):
+                    self.name = f":{number}"
+                    return
+                self.close()
+        raise RuntimeError(f"Xvfb did not start (see {log_path})")
+
+    def _start(self, number, log_path):
+        with open(log_path, "ab") as log:
             self.process = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                 "-nolisten", "tcp"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
-                stdout=log, stderr=log)
-        os.close(write_end)
-        number = b""
+                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         deadline = time.monotonic() + 20
-        with os.fdopen(read_end, "rb") as pipe:
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = pipe.read(1)
-                if not chunk:
-                    break
-                number += chunk
-        if not number.strip().isdigit():
-            self.close()
-            raise RuntimeError(f"Xvfb gave no display number (see {log_path})")
-        self.name = ":" + number.decode().strip()
+        while self.alive() and time.monotonic() < deadline:
+            answer = subprocess.run(["xdotool", "getdisplaygeometry"],
+                                    env={**os.environ, "DISPLAY": f":{number}"},
+                                    capture_output=True, check=False, timeout=10)
+            if answer.returncode == 0:
+                return self.alive()
+            time.sleep(0.1)
+        return False
+
+    def alive(self):
+        return self.process is not None and self.process.poll() is None
 
     def close(self):
-        if self.process.poll() is None:
+        if self.alive():
             self.process.terminate()
             try:
                 self.process.wait(timeout=5)
@@ -293,7 +314,8 @@ def run_case(name, paths, texts):
         if window is None:
             present = [xdotool(display.name, "getwindowname", w)
                        for w in xdotool(display.name, "search", "--name", ".").split()]
-            failures.append(f"no window titled {caption!r} appeared (windows: {present})")
+            failures.append(f"no window titled {caption!r} appeared (windows: {present}"
+                            + ("" if display.alive() else "; the X server has ended") + ")")
             runner.kill()
         else:
             title = xdotool(display.name, "getwindowname", window)

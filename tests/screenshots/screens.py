@@ -185,7 +185,10 @@ class Display:
     def _start(self, number, log_path):
         with open(log_path, "ab") as log:
             self.process = subprocess.Popen(
-                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                # -noreset: by default the server resets whenever its last client leaves,
+                # and a client that connects during the reset (Wine's next process) fails.
+                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                 "-noreset"],
                 stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         deadline = time.monotonic() + 20
         while self.alive() and time.monotonic() < deadline:
@@ -298,7 +301,8 @@ def run_case(name, paths, texts):
                         harness.host_to_windows(run._file("preset.reg"))],
                        env=env, check=False, timeout=60, **quiet)
 
-        runner_env = {**env, **scenario["env"]}
+        # Wine's errors and the text of each box it creates, for the report of a failed run.
+        runner_env = {**env, **scenario["env"], "WINEDEBUG": "-all,err+all,trace+msgbox"}
         if case.get("old_msi"):
             # Wine answers for its built-in msi.dll unless the file in the system folder is
             # preferred.

@@ -25,17 +25,21 @@ Options: --work DIR, --exe-dir DIR, --standin EXE, --runner EXE, --boxtext EXE, 
 
 import argparse
 import concurrent.futures
+import ctypes
 import fcntl
 import os
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# No __pycache__ folders in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
 import harness  # noqa: E402
@@ -157,6 +161,14 @@ def expected_texts(case, lang, texts):
 # X server and windows
 
 
+def _end_with_parent():
+    """Asks Linux to send SIGTERM to this child when its parent ends (PR_SET_PDEATHSIG)."""
+    try:
+        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)
+    except (OSError, AttributeError):
+        pass
+
+
 class Display:
     """An Xvfb server on a free display number; stopped by close().
 
@@ -184,12 +196,13 @@ class Display:
 
     def _start(self, number, log_path):
         with open(log_path, "ab") as log:
+            # The server ends with this process, also when CTest kills it at a time-out.
             self.process = subprocess.Popen(
                 # -noreset: by default the server resets whenever its last client leaves,
                 # and a client that connects during the reset (Wine's next process) fails.
                 ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
                  "-noreset"],
-                stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+                stdin=subprocess.DEVNULL, stdout=log, stderr=log, preexec_fn=_end_with_parent)
         deadline = time.monotonic() + 20
         while self.alive() and time.monotonic() < deadline:
             answer = subprocess.run(["xdotool", "getdisplaygeometry"],

@@ -22,6 +22,8 @@ packages=(
   xvfb xdotool imagemagick
   # Checks of the shipped program: a PE reader, Authenticode signing (bookworm-backports).
   python3-pefile osslsigncode openssl
+  # A CJK font, so that Japanese and Chinese message boxes render as text under Xvfb.
+  fonts-wqy-zenhei
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

@@ -405,6 +405,19 @@ LRESULT CALLBACK countingWindowProc(HWND window, UINT message, WPARAM wParam, LP
 // A message-only window of this thread with the counting procedure, registered through the
 // ANSI or the Unicode functions.
 class CountingWindow {
+    // The first window of a Wine prefix starts Wine's desktop process; on a loaded machine that
+    // start can time out and the window creation fail, which says nothing about the executor.
+    template <typename Create>
+    static HWND withRetries(Create create) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (HWND window = create()) {
+                return window;
+            }
+            Sleep(500);
+        }
+        return nullptr;
+    }
+
   public:
     CountingWindow(WindowCounters& counters, bool unicode) : unicode_(unicode) {
         g_counters = &counters;
@@ -415,8 +428,10 @@ class CountingWindow {
             windowClass.hInstance = instance_;
             windowClass.lpszClassName = kClassW;
             if (RegisterClassW(&windowClass) != 0) {
-                window_ = CreateWindowExW(0, kClassW, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                          instance_, nullptr);
+                window_ = withRetries([&] {
+                    return CreateWindowExW(0, kClassW, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                           instance_, nullptr);
+                });
             }
         } else {
             WNDCLASSA windowClass{};
@@ -424,8 +439,10 @@ class CountingWindow {
             windowClass.hInstance = instance_;
             windowClass.lpszClassName = kClassA;
             if (RegisterClassA(&windowClass) != 0) {
-                window_ = CreateWindowExA(0, kClassA, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                          instance_, nullptr);
+                window_ = withRetries([&] {
+                    return CreateWindowExA(0, kClassA, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                           instance_, nullptr);
+                });
             }
         }
     }

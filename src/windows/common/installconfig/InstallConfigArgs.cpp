@@ -24,11 +24,14 @@ std::string msiexecArgument(std::string_view argument) {
         return std::string(argument);
     }
     const std::size_t equals = argument.find('=');
-    if (equals == std::string_view::npos) {
-        return "\"" + std::string(argument) + "\"";
-    }
-    return std::string(argument.substr(0, equals + 1)) + "\"" +
-           std::string(argument.substr(equals + 1)) + "\"";
+    const std::size_t valueStart = equals == std::string_view::npos ? 0 : equals + 1;
+    std::string quoted;
+    quoted.reserve(argument.size() + 2);
+    quoted.append(argument.substr(0, valueStart));
+    quoted.push_back('"');
+    quoted.append(argument.substr(valueStart));
+    quoted.push_back('"');
+    return quoted;
 }
 
 void refuse(std::string& errorList, std::string_view argument) {

@@ -120,6 +120,9 @@ def job_script(items, per_default):
         "# Made by run-batch.py: runs each program of the batch in turn.",
         f"export WINEPREFIX={GUEST_PREFIX} WINEDEBUG=-all",
         "export WINEDLLOVERRIDES='mscoree=d;mshtml=d;winedbg.exe=d'",
+        # The host's tests run with LANG=C.UTF-8; without a UTF-8 locale, Wine cannot map
+        # non-ASCII Windows file names to Linux ones.
+        "export LANG=C.UTF-8",
         "unset DISPLAY",
         "cp -r /mnt/share/bin /tmp/run",
         "cp /mnt/share/exit-code-runner.exe /tmp/run/",

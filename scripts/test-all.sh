@@ -3,7 +3,9 @@
 #   host   native unit tests                      (label host)
 #   asan   the same tests under ASan and UBSan     (label host)
 #   win64  Windows tests under wine64              (labels wine, payload, e2e)
-#   win32  the 32-bit product flavour: built and linked in full, not run (no 32-bit here)
+#   win32  the 32-bit product flavour: its test programs run in a qemu-system guest with
+#          32-bit Wine, all in one boot (label win32; scripts/guest/; the first run builds the
+#          guest image into ~/.cache/cdk-guest, about 5-15 minutes)
 #   fuzz   short libFuzzer runs of the portable parsers (label fuzz)
 #   bench  the benchmarks: built so that they keep compiling, not run
 # A preset that fails to configure or build is reported and its tests are skipped; the other
@@ -63,6 +65,7 @@ run_tests asan
 run_tests win64
 # The persistent wineserver of the test prefix is not needed after the run.
 WINEPREFIX="$PWD/build/win64/wineprefix" wineserver -k 2>/dev/null || true
+run_tests win32
 run_tests fuzz
 
 if [ "${#failed[@]}" -ne 0 ]; then

@@ -22,11 +22,17 @@ endif()
 include(GoogleTest)
 
 # Test programs run where they were built (host), or through Wine when the target is 64-bit
-# Windows. The 32-bit Windows flavour builds its tests but cannot run them on these machines.
+# Windows. The 32-bit Windows flavour cannot run here: its programs run in a qemu-system guest
+# with 32-bit Wine instead, in one batch (cmake/CdkGuest.cmake, label win32).
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(CDK_RUN_TESTS OFF)
+  option(CDK_GUEST_TESTS "Run the 32-bit test programs in the qemu guest (label win32)" ON)
+  if(CDK_GUEST_TESTS)
+    include(CdkGuest)
+  endif()
 else()
   set(CDK_RUN_TESTS ON)
+  set(CDK_GUEST_TESTS OFF)
 endif()
 if(WIN32)
   set(CDK_TEST_LABEL wine)
@@ -69,5 +75,7 @@ function(cdk_add_gtest name)
       DISCOVERY_MODE PRE_TEST
       DISCOVERY_TIMEOUT ${CDK_DISCOVERY_TIMEOUT}
       PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT} ${A_PROPERTIES})
+  elseif(CDK_GUEST_TESTS)
+    cdk_guest_add_program(win32.${name} TARGET ${name})
   endif()
 endfunction()

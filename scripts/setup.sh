@@ -24,6 +24,9 @@ packages=(
   python3-pefile osslsigncode openssl
   # A CJK font, so that Japanese and Chinese message boxes render as text under Xvfb.
   fonts-wqy-zenhei
+  # The 32-bit flavour's tests: a qemu-system guest with 32-bit Wine, its image built from
+  # Debian packages (scripts/guest/build-image.sh).
+  qemu-system-x86 qemu-utils debootstrap
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

@@ -3,7 +3,9 @@
 #   host   native unit tests                      (label host)
 #   asan   the same tests under ASan and UBSan     (label host)
 #   win64  Windows tests under wine64              (labels wine, payload, e2e)
-#   win32  the 32-bit product flavour: built and linked in full, not run (no 32-bit here)
+#   win32  the 32-bit product flavour: its test programs run in a qemu-system guest with
+#          32-bit Wine, all in one boot (label win32; scripts/guest/; the first run builds the
+#          guest image into ~/.cache/cdk-guest, about 5-15 minutes)
 #   fuzz   short libFuzzer runs of the portable parsers (label fuzz)
 #   bench  the benchmarks: built so that they keep compiling, not run
 # A preset that fails to configure or build is reported and its tests are skipped; the other
@@ -16,6 +18,15 @@ if ! bash scripts/setup.sh; then
   echo "=== FAILED: setup (scripts/setup.sh); nothing was built"
   exit 1
 fi
+
+# The 32-bit flavour's guest image is built beside the compiles: on a fresh machine that takes
+# about 15 minutes, mostly downloads and package installs. When the image is ready this returns
+# at once. win32.guestImage runs the same script under the same lock, so it waits for this
+# build, or tries again and fails loudly when this one failed.
+mkdir -p build
+guest_log=build/guest-image.log
+bash scripts/guest/build-image.sh >"$guest_log" 2>&1 &
+guest_build=$!
 
 jobs=$(nproc 2>/dev/null || echo 2)
 presets=(host asan win64 win32 fuzz bench)
@@ -63,6 +74,11 @@ run_tests asan
 run_tests win64
 # The persistent wineserver of the test prefix is not needed after the run.
 WINEPREFIX="$PWD/build/win64/wineprefix" wineserver -k 2>/dev/null || true
+if ! wait "$guest_build"; then
+  tail -n 20 "$guest_log"
+  echo "=== the guest image build FAILED (log: $guest_log); win32.guestImage tries once more"
+fi
+run_tests win32
 run_tests fuzz
 # The 32-bit product program, checked without running it (label release).
 if [ -n "${built[win32]:-}" ]; then

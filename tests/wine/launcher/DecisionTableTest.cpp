@@ -27,14 +27,23 @@ const std::string kMsiexec = "\"" + kMsiexecFolder + "\\msiexec.exe\"";
 const std::string kKitKey = R"(SOFTWARE\Tarnwell\Corvid Development Kit\3.6.0_09)";
 const std::string kRuntimeKey = R"(SOFTWARE\Tarnwell\Corvid Runtime Environment\3.6.0_09)";
 const std::string kUninstallKey = R"(SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\)";
-const std::string kKitCode = "{64C7E2B9-5D31-42A8-9F06-3E8A1C460090}";
+// The kit's product code names the flavour's architecture in its first two digits.
+const std::string kKitCode = sizeof(void*) == 4 ? "{32C7E2B9-5D31-42A8-9F06-3E8A1C460090}"
+                                                : "{64C7E2B9-5D31-42A8-9F06-3E8A1C460090}";
 const std::string kInstallerKey = R"(SOFTWARE\Microsoft\Windows\CurrentVersion\Installer)";
 
 std::string runtimeCode(int update) {
     char code[64];
-    std::snprintf(code, sizeof(code), "{5B1C93D0-7E42-4F18-A3C6-1D7641600%dFF}", update);
+    // Like the kit's, the runtime's product code names the flavour's architecture (32 or 64).
+    std::snprintf(code, sizeof(code), "{5B1C93D0-7E42-4F18-A3C6-1D7%d1600%dFF}",
+                  sizeof(void*) == 4 ? 32 : 64, update);
     return code;
 }
+
+// The registry view that the product keys are read from: the 64-bit view in the 64-bit
+// flavour, the 32-bit view (Wow6432Node) in the 32-bit flavour, which runs under WOW64 on
+// 64-bit Windows. Taken from the flavour, not from the code under test.
+const REGSAM kProductView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
 // Keys of one view, created and removed without going through the code under test.
 void setText(REGSAM view, const std::string& path, const char* name, const std::string& text) {
@@ -112,7 +121,7 @@ class LauncherDecisions : public ::testing::Test {
     std::vector<MessageBoxRecord> boxes_;
 };
 
-// A registry state: values to set in the 64-bit view (path, name or null, text).
+// A registry state: values to set in the product view (path, name or null, text).
 struct Value {
     std::string path;
     const char* name;
@@ -243,7 +252,7 @@ TEST_F(LauncherDecisions, PriorInstallRemoval) {
         commands_.clear();
         boxes_.clear();
         for (const Value& value : row.registry) {
-            setText(KEY_WOW64_64KEY, value.path, value.name, value.text);
+            setText(kProductView, value.path, value.name, value.text);
         }
         script_ = row.script;
         EXPECT_EQ(UninstallCREOrCDKIfSameVersionExists(), row.expectedAnswer);
@@ -264,8 +273,8 @@ TEST_F(LauncherDecisions, PriorInstallRemoval) {
 
 TEST_F(LauncherDecisions, AMissingMsiexecCountsAsAFailedUninstall) {
     removeValue(kInstallerKey, "InstallerLocation");
-    setText(KEY_WOW64_64KEY, kKitKey, "BuildNumber", "11");
-    setText(KEY_WOW64_64KEY, kUninstallKey + kKitCode, nullptr, "");
+    setText(kProductView, kKitKey, "BuildNumber", "11");
+    setText(kProductView, kUninstallKey + kKitCode, nullptr, "");
     EXPECT_EQ(UninstallCREOrCDKIfSameVersionExists(), 0);
     EXPECT_TRUE(commands_.empty());
     EXPECT_NE(log().find("uninstall 3.6.0_09 of " + kKitCode + " failed.  ErrorCode: 1627"),
@@ -349,7 +358,7 @@ TEST_F(LauncherDecisions, PublicRuntime) {
     const std::filesystem::path kit = std::filesystem::temp_directory_path() / "cdk-kit-home";
     std::filesystem::create_directories(kit);
     const std::string kitText = kit.string();
-    setText(KEY_WOW64_64KEY, kKitKey, "CorvidHome", kitText);
+    setText(kProductView, kKitKey, "CorvidHome", kitText);
     RunState& state = runState();
     state.msiexecPath = kMsiexecFolder + "\\msiexec.exe";
 

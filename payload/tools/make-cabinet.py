@@ -45,10 +45,10 @@ def main():
     os.makedirs(os.path.dirname(os.path.abspath(args.output)), exist_ok=True)
     with tempfile.TemporaryDirectory(dir=os.path.dirname(os.path.abspath(args.output))) as tmp:
         paths = []
-        for spec in args.members:
-            name, _, size = spec.partition("=")
+        for entry in args.members:
+            name, _, size = entry.partition("=")
             if not name or "/" in name or not size:
-                parser.error(f"expected NAME=SIZE, got {spec!r}")
+                parser.error(f"expected NAME=SIZE, got {entry!r}")
             path = os.path.join(tmp, name)
             with open(path, "wb") as member:
                 member.write(member_bytes(cabinet_name, name, parse_size(size)))

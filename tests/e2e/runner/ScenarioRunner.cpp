@@ -36,25 +36,12 @@
 #include <string>
 #include <vector>
 
+#include "HarnessEnvironment.h"
+
 namespace {
 
-std::wstring variable(const wchar_t* name) {
-    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
-    if (size == 0) {
-        return std::wstring();
-    }
-    std::wstring value(size, L'\0');
-    value.resize(GetEnvironmentVariableW(name, value.data(), size));
-    return value;
-}
-
-std::wstring windowsPath(std::wstring path) {
-    if (!path.empty() && path[0] == L'/') {
-        std::replace(path.begin(), path.end(), L'/', L'\\');
-        path = L"Z:" + path;
-    }
-    return path;
-}
+using e2e::variable;
+using e2e::windowsPath;
 
 // The whole file as UTF-16, without a final line break; empty when it cannot be read.
 std::wstring readUtf8File(const std::wstring& path) {

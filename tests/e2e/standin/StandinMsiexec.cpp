@@ -44,7 +44,12 @@
 #include <string>
 #include <vector>
 
+#include "HarnessEnvironment.h"
+
 namespace {
+
+using e2e::variable;
+using e2e::windowsPath;
 
 using Fields = std::vector<std::wstring>;
 
@@ -53,16 +58,6 @@ struct Rule {
     bool once = false;
     std::vector<Fields> actions;
 };
-
-std::wstring variable(const wchar_t* name) {
-    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
-    if (size == 0) {
-        return std::wstring();
-    }
-    std::wstring value(size, L'\0');
-    value.resize(GetEnvironmentVariableW(name, value.data(), size));
-    return value;
-}
 
 std::string toUtf8(const std::wstring& text) {
     if (text.empty()) {
@@ -86,15 +81,6 @@ std::wstring fromUtf8(const std::string& text) {
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
                         length);
     return result;
-}
-
-// The harness runs on Linux and may hand over Unix paths; Wine maps "/" to drive Z:.
-std::wstring windowsPath(std::wstring path) {
-    if (!path.empty() && path[0] == L'/') {
-        std::replace(path.begin(), path.end(), L'/', L'\\');
-        path = L"Z:" + path;
-    }
-    return path;
 }
 
 std::string readFile(const std::wstring& path) {

@@ -123,7 +123,8 @@ void showMessage(HINSTANCE module, unsigned captionId, unsigned textId, unsigned
     showMessageBox(caption, loadMessageText(module, textId, kMessageCapacity), icon, suppressed);
 }
 
-void startCabinetExtraction(HINSTANCE module) {
+// Returns the extraction thread, or no handle when the cabinets were written here already.
+ScopedKernelHandle startCabinetExtraction(HINSTANCE module) {
     ScopedKernelHandle thread(
         CreateThread(nullptr, 0, CabinetExtractionThread, module, 0, nullptr));
     if (!thread.valid()) {
@@ -131,6 +132,17 @@ void startCabinetExtraction(HINSTANCE module) {
         logit(formatString("%s failed with %s", "CreateThread",
                            describeSystemError(GetLastError()).c_str()));
         CabinetExtractionThread(module);
+    }
+    return thread;
+}
+
+// The run's result stands only once every cabinet is written: a cabinet that cannot be written
+// ends the process from the extraction thread with its own code, which must not lose the race
+// against the main thread's exit (msiexec may end before the thread reaches the cabinet).
+void awaitCabinetExtraction(const ScopedKernelHandle& thread) {
+    if (thread.valid() && WaitForSingleObject(thread.get(), INFINITE) == WAIT_FAILED) {
+        logit(formatString("%s failed with %s", "WaitForSingleObject",
+                           describeSystemError(GetLastError()).c_str()));
     }
 }
 
@@ -296,7 +308,7 @@ int RunMainSequence(HINSTANCE module, int argc, char** argv) {
         logit(formatString("%s failed with %s", "CreateEvent",
                            describeSystemError(GetLastError()).c_str()));
     }
-    startCabinetExtraction(module);
+    const ScopedKernelHandle extraction = startCabinetExtraction(module);
 
     result = Executor::ExecProcessWithAtlMessageLoop(state.msiexecPath, kitCommand, 0);
     std::string installStatus;
@@ -304,6 +316,7 @@ int RunMainSequence(HINSTANCE module, int argc, char** argv) {
         ClearInstallStatus();
         result = Executor::ExecProcessWithAtlMessageLoop(state.msiexecPath, kitCommand, 0);
     }
+    awaitCabinetExtraction(extraction);
 
     if (result != 0) {
         logit(formatString("CDK installation failed.  Return Code: %d, ErrorCode: %lu", result,

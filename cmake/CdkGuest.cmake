@@ -52,6 +52,20 @@ function(cdk_guest_add_program test)
   endif()
 endfunction()
 
+# The batch's results: each program's output and exit code, and what a suite left.
+set(CDK_GUEST_RESULTS "${CMAKE_BINARY_DIR}/guest/results")
+
+# cdk_guest_add_suite(FOLDER <folder> FIXTURE <fixture> BUDGET <count> SECONDS_EACH <seconds>)
+# Runs the folder's run-all.sh in the same boot, before the programs (run-batch.py --suite).
+# The fixture's setup test writes the folder; the batch's time-out grows by count x seconds.
+function(cdk_guest_add_suite)
+  cmake_parse_arguments(A "" "FOLDER;FIXTURE;BUDGET;SECONDS_EACH" "" ${ARGN})
+  set_property(GLOBAL PROPERTY CDK_GUEST_SUITE "${A_FOLDER}")
+  set_property(GLOBAL PROPERTY CDK_GUEST_SUITE_FIXTURE "${A_FIXTURE}")
+  math(EXPR seconds "${A_BUDGET} * ${A_SECONDS_EACH}")
+  set_property(GLOBAL APPEND PROPERTY CDK_GUEST_TIMEOUT_SUM ${seconds})
+endfunction()
+
 # At the end of the top folder: the batch's manifest and the tests.
 function(cdk_guest_finish)
   get_property(items GLOBAL PROPERTY CDK_GUEST_ITEMS)
@@ -73,16 +87,23 @@ function(cdk_guest_finish)
     math(EXPR batch_timeout "${batch_timeout} + ${t}")
   endforeach()
   math(EXPR ctest_timeout "${batch_timeout} + 120")
+  get_property(suite GLOBAL PROPERTY CDK_GUEST_SUITE)
+  get_property(suite_fixture GLOBAL PROPERTY CDK_GUEST_SUITE_FIXTURE)
+  set(suite_args "")
+  if(suite)
+    set(suite_args --suite "${suite}")
+  endif()
   add_test(NAME win32.guestBatch
     COMMAND "${CDK_PYTHON3}" "${scripts}/run-batch.py" --name win32-tests
-            --manifest "${guest}/manifest.json" --results "${guest}/results"
-            --runner $<TARGET_FILE:cdk_exit_code_runner> --timeout ${batch_timeout})
+            --manifest "${guest}/manifest.json" --results "${CDK_GUEST_RESULTS}"
+            --runner $<TARGET_FILE:cdk_exit_code_runner> --timeout ${batch_timeout} ${suite_args})
   set_tests_properties(win32.guestBatch PROPERTIES LABELS win32 TIMEOUT ${ctest_timeout}
-    FIXTURES_REQUIRED cdk_guest_image FIXTURES_SETUP cdk_guest_results RESOURCE_LOCK cdk_guest)
+    FIXTURES_REQUIRED "cdk_guest_image;${suite_fixture}" FIXTURES_SETUP cdk_guest_results
+    RESOURCE_LOCK cdk_guest)
 
   foreach(test IN LISTS tests)
     add_test(NAME ${test}
-      COMMAND "${CDK_PYTHON3}" "${scripts}/run-batch.py" --show "${guest}/results" "${test}")
+      COMMAND "${CDK_PYTHON3}" "${scripts}/run-batch.py" --show "${CDK_GUEST_RESULTS}" "${test}")
     set_tests_properties(${test} PROPERTIES LABELS win32 TIMEOUT 30
       FIXTURES_REQUIRED cdk_guest_results)
   endforeach()

@@ -8,8 +8,12 @@ other through exit-code-runner.exe (which keeps all 32 bits of each exit code), 
 program's stdout, stderr and exit code come back in results/<name>/.
 
   run-batch.py --name BATCH --manifest FILE --results DIR --runner EXE [--timeout S]
+              [--suite FOLDER]
       Runs the batch. FILE is JSON: a list of {"name", "program", "args", "env", "timeout",
-      "wine_version"}. DIR/<name>/ receives stdout, stderr and exitcode. Exits 0 when the guest
+      "wine_version"}. DIR/<name>/ receives stdout, stderr and exitcode. A suite FOLDER (the
+      launcher's scenarios, tests/e2e/guest.py) is copied to DIR/share/suite and its run-all.sh
+      runs first, while the guest's Wine prefix is untouched; what it leaves stays in
+      DIR/share/suite, its output in DIR/share/suite.log. Exits 0 when the guest
       ran every program and gave back every result, whatever the programs' own exit codes;
       1, with a message naming the batch, on a kernel oops, a time-out, a job that did not
       finish or a missing result.
@@ -115,9 +119,14 @@ def boot(batch, image_dir, share, timeout, writable=False):
     return job_rc, seconds
 
 
-def job_script(items, per_default):
-    lines = [
-        "# Made by run-batch.py: runs each program of the batch in turn.",
+def job_script(items, per_default, suite=False):
+    lines = ["# Made by run-batch.py: runs each program of the batch in turn."]
+    if suite:
+        # Before anything starts Wine in the ready prefix: the scenarios use it as the lower
+        # layer of their overlays.
+        lines.append("echo '=== suite'; sh /mnt/share/suite/run-all.sh >/mnt/share/suite.log "
+                     "2>&1 </dev/null; echo \"=== suite: status $?\"")
+    lines += [
         f"export WINEPREFIX={GUEST_PREFIX} WINEDEBUG=-all",
         "export WINEDLLOVERRIDES='mscoree=d;mshtml=d;winedbg.exe=d'",
         # The host's tests run with LANG=C.UTF-8; without a UTF-8 locale, Wine cannot map
@@ -190,8 +199,14 @@ def run_batch(args):
         item["dir"] = dirs[src]
         item["exe"] = os.path.basename(item["program"])
     shutil.copy2(args.runner, os.path.join(share, "exit-code-runner.exe"))
+    if args.suite:
+        if not os.path.isfile(os.path.join(args.suite, "run-all.sh")):
+            print(f"FAILED: batch {batch}: the suite {args.suite} has no run-all.sh",
+                  file=sys.stderr)
+            return 1
+        shutil.copytree(args.suite, os.path.join(share, "suite"), symlinks=True)
     with open(os.path.join(share, "job.sh"), "w") as f:
-        f.write(job_script(items, args.program_timeout))
+        f.write(job_script(items, args.program_timeout, bool(args.suite)))
     timeout = args.timeout or (120 + sum(int(i.get("timeout") or args.program_timeout)
                                           for i in items))
     log(f"batch {batch}: {len(items)} programs in one boot (time-out {timeout} s)")
@@ -275,6 +290,7 @@ def main():
     p.add_argument("--runner")
     p.add_argument("--timeout", type=int, default=0, help="of the whole boot, in seconds")
     p.add_argument("--program-timeout", type=int, default=300)
+    p.add_argument("--suite", help="a folder with run-all.sh to run before the programs")
     p.add_argument("--show", nargs=2, metavar=("DIR", "NAME"))
     p.add_argument("--boot-only", action="store_true")
     p.add_argument("--share")

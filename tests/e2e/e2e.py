@@ -6,8 +6,15 @@
                                    77 skipped (the exe under test is not built yet)
   e2e.py [options] prepare         creates the master Wine prefix
   e2e.py [options] cleanup         stops Wine servers that interrupted runs left running
-Options: --work DIR (runs and prefixes), --exe-dir DIR (cdk-setup.exe and its variants),
---standin EXE, --runner EXE. CDK_E2E_KEEP=1 keeps each run's prefix for a look inside.
+  e2e.py [options] guest-prepare [NAME...]
+                                   writes the scenarios' inputs (all, or the named ones) for
+                                   the 32-bit guest into the suite folder (guest.py)
+  e2e.py [options] guest-check NAME
+                                   checks what the guest left for the named scenario
+Options: --work DIR (runs and prefixes; the suite folder of the guest), --exe-dir DIR
+(cdk-setup.exe and its variants), --standin EXE, --runner EXE, --flavour win64|win32 (the
+program's registry view, product codes and working folder; default win64). CDK_E2E_KEEP=1
+keeps each run's prefix for a look inside.
 """
 
 import argparse
@@ -16,6 +23,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import guest  # noqa: E402
 import harness  # noqa: E402
 import scenarios  # noqa: E402
 
@@ -27,7 +35,9 @@ def main():
     parser.add_argument("--exe-dir", default=".")
     parser.add_argument("--standin", default="standin/msiexec.exe")
     parser.add_argument("--runner", default="ScenarioRunner.exe")
-    parser.add_argument("command", choices=["list", "run", "prepare", "cleanup"])
+    parser.add_argument("--flavour", choices=sorted(harness.FLAVOURS), default="win64")
+    parser.add_argument("command", choices=["list", "run", "prepare", "cleanup",
+                                            "guest-prepare", "guest-check"])
     parser.add_argument("names", nargs="*")
     options = parser.parse_args()
 
@@ -38,19 +48,30 @@ def main():
         print("\n".join(table))
         return 0
     config = harness.Config(options.work, options.exe_dir, options.standin, options.runner,
-                            keep=os.environ.get("CDK_E2E_KEEP", "") not in ("", "0"))
+                            keep=os.environ.get("CDK_E2E_KEEP", "") not in ("", "0"),
+                            flavour=options.flavour)
     if options.command == "prepare":
         harness.prepare_master(config.master)
         return 0
     if options.command == "cleanup":
         harness.stop_leftover_servers(config)
         return 0
+    if options.command == "guest-prepare":
+        chosen = [table[n] for n in options.names if n in table] or scenarios.SCENARIOS
+        left_out = guest.prepare_suite(chosen, config, config.work)
+        for name in left_out:
+            print(f"left out {name}: its exe is not built")
+        print(f"{len(chosen) - len(left_out)} scenarios prepared in {config.work}")
+        return 0
     unknown = [n for n in options.names if n not in table]
     if unknown or not options.names:
         sys.exit(f"unknown or no scenario names: {unknown}")
     statuses = []
     for name in options.names:
-        status, report = harness.run_scenario(table[name], config)
+        if options.command == "guest-check":
+            status, report = guest.check(table[name], config, config.work)
+        else:
+            status, report = harness.run_scenario(table[name], config)
         print(report, flush=True)
         statuses.append(status)
     if any(s == 1 for s in statuses):

@@ -96,6 +96,11 @@ _SHARED_SUFFIXES = {".dll", ".exe", ".sys", ".drv", ".nls", ".acm", ".cpl", ".oc
                     ".ds", ".ax", ".com", ".msstyles"}
 
 
+# No Mono/Gecko installers; a crash ends the process at once instead of starting the debugger;
+# no menu entries in the host's home folder.
+WINE_DLL_OVERRIDES = "mscoree=d;mshtml=d;winedbg.exe=d;winemenubuilder.exe=d"
+
+
 def wine_environment(prefix, extra=None):
     # No display: message boxes return at once. No LANGUAGE: the UI language comes from LC_ALL.
     env = {k: v for k, v in os.environ.items()
@@ -104,9 +109,7 @@ def wine_environment(prefix, extra=None):
         "WINEPREFIX": prefix,
         "WINEARCH": "win64",
         "WINEDEBUG": "-all",
-        # No Mono/Gecko installers; a crash ends the process at once instead of starting the
-        # debugger; no menu entries in the host's home folder.
-        "WINEDLLOVERRIDES": "mscoree=d;mshtml=d;winedbg.exe=d;winemenubuilder.exe=d",
+        "WINEDLLOVERRIDES": WINE_DLL_OVERRIDES,
         # A locale that always exists, so that Wine's Unix side decodes UTF-8.
         "LC_ALL": "C.UTF-8",
     })
@@ -487,17 +490,45 @@ def windows_quote(args):
 class Config:
     """Where things are: given by CMake on the command line of e2e.py."""
 
-    def __init__(self, work, exe_dir, standin, runner, keep=False):
+    def __init__(self, work, exe_dir, standin, runner, keep=False, flavour="win64"):
         self.work = os.path.abspath(work)
         self.exe_dir = os.path.abspath(exe_dir)
         self.standin = os.path.abspath(standin)
         self.runner = os.path.abspath(runner)
         self.keep = keep
+        self.flavour = FLAVOURS[flavour]
         self.master = os.path.join(self.work, "prefix-master")
 
 
 STANDIN_FOLDER = "C:\\Program Files\\Stand-in Installer"
 SYSTEM_FOLDER = "C:\\windows\\system32"
+
+
+class Flavour:
+    """What differs between the 64-bit and the 32-bit program, as the scenarios see it: the
+    registry view the launcher uses, the architecture digits of its product codes, its working
+    folder's name, where the system folder of a 32-bit process lies on the disk (Windows
+    redirects its system32 to syswow64), and its common program files folder."""
+
+    def __init__(self, name, bits, workdir_suffix, system_folder_on_disk, common_files):
+        self.name = name
+        self.bits = bits
+        self.workdir_suffix = workdir_suffix
+        self.system_folder_on_disk = system_folder_on_disk
+        # The common program files folder that the program is given (CSIDL_PROGRAM_FILES_COMMON).
+        self.common_files = common_files
+
+    def values(self):
+        own, other = ("HKLM", "HKLM32") if self.bits == 64 else ("HKLM32", "HKLM")
+        return {"HKLM": own, "HKLM_OTHER": other, "VIEW": str(self.bits),
+                "VIEW_OTHER": "32" if self.bits == 64 else "64", "ARCH": str(self.bits)}
+
+
+FLAVOURS = {
+    "win64": Flavour("win64", 64, "_x64", SYSTEM_FOLDER, "C:\\Program Files\\Common Files"),
+    "win32": Flavour("win32", 32, "", "C:\\windows\\syswow64",
+                     "C:\\Program Files (x86)\\Common Files"),
+}
 # Windows versions whose user data folder is the roaming one (OS level below Vista).
 _PRE_VISTA = {"winxp", "winxp64", "win2003", "win2k", "nt40"}
 
@@ -521,15 +552,24 @@ class Run:
 
     # -- placeholders -------------------------------------------------------------------------
 
+    def _user(self):
+        return prefix_user(self.prefix)
+
     def _values(self):
-        user = prefix_user(self.prefix)
+        user = self._user()
         profile = f"C:\\users\\{user}"
         old = self.scenario.get("windows") in _PRE_VISTA
         userdata = profile + ("\\AppData\\Roaming" if old else "\\AppData\\LocalLow")
         msiexec_mode = self.scenario.get("msiexec", "standin")
         msiexec_folder = STANDIN_FOLDER if msiexec_mode == "standin" else SYSTEM_FOLDER
-        workdir = userdata + "\\Halvard\\Corvid\\cdk3.6.0_09_x64"
+        flavour = self.config.flavour
+        workdir_name = "cdk3.6.0_09" + flavour.workdir_suffix
+        other_name = "cdk3.6.0_09" + ("" if flavour.workdir_suffix else "_x64")
+        workdir = userdata + "\\Halvard\\Corvid\\" + workdir_name
         values = {
+            **flavour.values(),
+            "WORKDIR_NAME": workdir_name,
+            "OTHER_WORKDIR": userdata + "\\Halvard\\Corvid\\" + other_name,
             "USER": user,
             "PROFILE": profile,
             "USERDATA": userdata,
@@ -539,7 +579,7 @@ class Run:
             "FLAG": userdata + "\\Halvard\\Corvid\\CORVID_INSTALL_FLAG",
             "AUMSI": userdata + "\\Quillon\\Corvid\\AU\\au.msi",
             "SETTINGS": "C:\\ProgramData\\Quillon\\Corvid\\corvid.settings.cfg",
-            "COMMONFILES": "C:\\Program Files\\Common Files",
+            "COMMONFILES": flavour.common_files,
             "STANDIN_FOLDER": STANDIN_FOLDER,
             "MSIEXEC_PATH": msiexec_folder + "\\msiexec.exe",
             "EXE_PATH": f"{profile}\\Downloads\\{os.path.basename(self.exe)}",
@@ -569,19 +609,23 @@ class Run:
     def _host(self, windows_path):
         return windows_to_host(self.prefix, windows_path)
 
+    def _place_program(self, source, windows_path):
+        place_file(source, self._host(windows_path))
+
     def _place_files(self):
-        place_file(self.exe, self._host(self.values["EXE_PATH"]))
+        self._place_program(self.exe, self.values["EXE_PATH"])
         mode = self.scenario.get("msiexec", "standin")
         if mode in ("standin", "system", "none"):
-            place_file(self.config.standin, self._host(STANDIN_FOLDER + "\\msiexec.exe"))
+            self._place_program(self.config.standin, STANDIN_FOLDER + "\\msiexec.exe")
         if mode == "system":
-            place_file(self.config.standin, self._host(SYSTEM_FOLDER + "\\msiexec.exe"))
+            self._place_program(self.config.standin,
+                                self.config.flavour.system_folder_on_disk + "\\msiexec.exe")
         for path, content in self.expand(self.scenario.get("files", {})).items():
             target = self._host(path)
             if content is FOLDER:
                 os.makedirs(target, exist_ok=True)
             elif content is STANDIN:
-                place_file(self.config.standin, target)
+                self._place_program(self.config.standin, path)
             else:
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 with open(target, "wb") as f:
@@ -590,7 +634,7 @@ class Run:
     def _registry_preset(self):
         preset = {}
         mode = self.scenario.get("msiexec", "standin")
-        installer = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer"
+        installer = self.expand("{HKLM}\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer")
         if mode in ("standin", "system"):
             preset[installer] = {"InstallerLocation": STANDIN_FOLDER}
         elif mode == "real":
@@ -621,6 +665,34 @@ class Run:
     def _file(self, name):
         return os.path.join(self.folder, name)
 
+    def _write_inputs(self):
+        """The registry preset, the stand-in's rules and the launcher's command line, as files
+        of the run's folder."""
+        with open(self._file("preset.reg"), "w", encoding="utf-16") as f:
+            f.write(registry_file_text(self._registry_preset()))
+        with open(self._file("rules.txt"), "w", encoding="utf-8") as f:
+            f.write(self._rules_text())
+        with open(self._file("command.txt"), "w", encoding="utf-8") as f:
+            f.write(self._command_line())
+
+    def _harness_variables(self, folder, timeout):
+        """What the runner and the stand-in take from the environment, with the run's files in
+        `folder` (a path of the machine that runs Wine), the scenario's own variables last."""
+        variables = {
+            "CDK_STANDIN_RECORD": folder + "/record.txt",
+            "CDK_STANDIN_RULES": folder + "/rules.txt",
+            "CDK_E2E_COMMAND_FILE": folder + "/command.txt",
+            "CDK_E2E_DIRECTORY": self.values["EXE_PATH"].rsplit("\\", 1)[0],
+            "CDK_E2E_TIMEOUT_MS": str(timeout * 1000),
+        }
+        if self.scenario.get("msiexec") == "system":
+            # Wine runs its built-in msiexec for the system folder's file unless told not to.
+            variables["WINEDLLOVERRIDES"] = WINE_DLL_OVERRIDES + ";msiexec.exe=n"
+        if self.scenario.get("hold"):
+            variables["CDK_E2E_HOLD_FILE"] = self.expand(self.scenario["hold"])
+        variables.update(self.expand(self.scenario.get("env", {})))
+        return variables
+
     # -- execution ----------------------------------------------------------------------------
 
     def execute(self):
@@ -638,29 +710,11 @@ class Run:
             mount_small_disk(self._host(path), size)
         self._place_files()
         self.timings["clone"] = time.monotonic() - started
-
-        with open(self._file("preset.reg"), "w", encoding="utf-16") as f:
-            f.write(registry_file_text(self._registry_preset()))
-        with open(self._file("rules.txt"), "w", encoding="utf-8") as f:
-            f.write(self._rules_text())
-        with open(self._file("command.txt"), "w", encoding="utf-8") as f:
-            f.write(self._command_line())
+        self._write_inputs()
 
         scenario_env = self.expand(self.scenario.get("env", {}))
         timeout = self.scenario.get("timeout", 30)
-        env = wine_environment(self.prefix, {
-            "CDK_STANDIN_RECORD": self._file("record.txt"),
-            "CDK_STANDIN_RULES": self._file("rules.txt"),
-            "CDK_E2E_COMMAND_FILE": self._file("command.txt"),
-            "CDK_E2E_DIRECTORY": os.path.dirname(self.values["EXE_PATH"]),
-            "CDK_E2E_TIMEOUT_MS": str(timeout * 1000),
-        })
-        if self.scenario.get("msiexec") == "system":
-            # Wine runs its built-in msiexec for the system folder's file unless told not to.
-            env["WINEDLLOVERRIDES"] += ";msiexec.exe=n"
-        if self.scenario.get("hold"):
-            env["CDK_E2E_HOLD_FILE"] = self.expand(self.scenario["hold"])
-        env.update(scenario_env)
+        env = wine_environment(self.prefix, self._harness_variables(self.folder, timeout))
 
         quiet = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
                  "stderr": subprocess.DEVNULL}

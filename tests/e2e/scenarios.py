@@ -6,14 +6,20 @@ Names: "<group>.<what it shows>"; each becomes the CTest test "e2e.<name>".
 from harness import FOLDER, PRESENT, STANDIN, Contains, Resource
 
 # ---------------------------------------------------------------------------------------------
-# Facts of the 64-bit flavour under test
+# Facts of the flavour under test. One table drives both flavours: {HKLM} is the registry view
+# that the launcher of the flavour uses (the 64-bit view for the 64-bit program, the 32-bit view
+# for the 32-bit one), {HKLM_OTHER} the other view, {VIEW} the view's name in stand-in rules
+# ("64" or "32") and {ARCH} the architecture digits of the product codes. The harness fills them
+# (harness.FLAVOURS), with {WORKDIR} ("..._x64" only for the 64-bit program).
 
-KIT_KEY = "HKLM\\SOFTWARE\\Tarnwell\\Corvid Development Kit\\3.6.0_09"
-CRE_KEY = "HKLM\\SOFTWARE\\Tarnwell\\Corvid Runtime Environment\\3.6.0_09"
-UNINSTALL = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+TARNWELL = "{HKLM}\\SOFTWARE\\Tarnwell"
+KIT_KEY = TARNWELL + "\\Corvid Development Kit\\3.6.0_09"
+CRE_KEY = TARNWELL + "\\Corvid Runtime Environment\\3.6.0_09"
+UNINSTALL_PATH = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+UNINSTALL = "{HKLM}\\" + UNINSTALL_PATH
 AU_KEY = "HKLM32\\SOFTWARE\\Tarnwell\\Auto Update"
 POLICY = "HKLM32\\SOFTWARE\\Tarnwell\\Corvid Update\\Policy"
-KIT_CODE = "{64C7E2B9-5D31-42A8-9F06-3E8A1C460090}"
+KIT_CODE = "{{ARCH}C7E2B9-5D31-42A8-9F06-3E8A1C460090}"
 OLD_UPDATER_CODE = "{6D2F84B1-39C7-4E5A-8B16-0C7E93A5F2D4}"
 KIT_HOME = "C:\\Corvid\\CDK"
 CAUREG = "{COMMONFILES}\\Corvid\\Corvid Update\\caureg.exe"
@@ -23,8 +29,16 @@ CABINET_RESOURCES = {"ss360090.cab": ("CORVID_CAB9", 110), "st360090.cab": ("COR
 
 
 def cre_code(update):
-    """Product code of the public runtime of update number 0 to 9, in the 64-bit view."""
-    return f"{{5B1C93D0-7E42-4F18-A3C6-1D764160{update:02d}FF}}"
+    """Product code of the public runtime of update number 0 to 9, in the flavour's view."""
+    return "{5B1C93D0-7E42-4F18-A3C6-1D7{ARCH}160" + f"{update:02d}FF}}"
+
+
+def standin_key(key):
+    """A key of the scenarios as a stand-in rule names it: "<view>|HKLM\\<path>"."""
+    for root, view in (("{HKLM}\\", "{VIEW}"), ("HKLM32\\", "32"), ("HKLM\\", "64")):
+        if key.startswith(root):
+            return view + "|HKLM\\" + key[len(root):]
+    raise ValueError(f"no stand-in view for {key}")
 
 
 # Command lines as msiexec receives them.
@@ -55,8 +69,8 @@ ON_AU = "au.msi"
 def kit_installs(*extra):
     """The kit database's visible effects: it registers the kit folder and the runtime."""
     return {"when": ON_KIT, "do": [
-        f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}",
-        f"reg-set|64|{CRE_KEY}|BuildNumber|sz|11",
+        f"reg-set|{standin_key(KIT_KEY)}|CorvidHome|sz|{KIT_HOME}",
+        f"reg-set|{standin_key(CRE_KEY)}|BuildNumber|sz|11",
         *extra]}
 
 
@@ -201,7 +215,7 @@ SCENARIOS = [
             "log": [*NO_PRIOR, "szCDKExeCommand = " + KIT_SILENT],
             "log_absent": [FAILED],
             "files": {"{MSI}": Resource("CORVID_INSTALLER", 101), "{FLAG}": None,
-                      "{USERDATA}\\Halvard\\Corvid\\cdk3.6.0_09": None},
+                      "{OTHER_WORKDIR}": None},
         },
     },
     {
@@ -318,7 +332,7 @@ SCENARIOS = [
         "args": ["/s"],
         "rules": [
             {"when": ON_KIT, "once": True,
-             "do": ["reg-set|64|HKLM\\SOFTWARE\\Tarnwell|InstallStatus|sz|reinstall"]},
+             "do": [f"reg-set|{standin_key(TARNWELL)}|InstallStatus|sz|reinstall"]},
             {"when": ON_KIT, "do": ["exit|1603"]},
         ],
         "expect": {
@@ -327,34 +341,34 @@ SCENARIOS = [
             "commands": [KIT_SILENT, KIT_SILENT],
             "log": [FAILED + "1603"],
             # The value is gone, and so is the key it left empty.
-            "registry": {"HKLM\\SOFTWARE\\Tarnwell": None},
+            "registry": {TARNWELL: None},
         },
     },
     {
         "name": "main.reinstall_keeps_a_tarnwell_key_in_use",
         "args": ["/s"],
-        "registry": {"HKLM\\SOFTWARE\\Tarnwell": {"Keep": "yes"}},
+        "registry": {TARNWELL: {"Keep": "yes"}},
         "rules": [{"when": ON_KIT, "once": True,
-                   "do": ["reg-set|64|HKLM\\SOFTWARE\\Tarnwell|InstallStatus|sz|reinstall"]}],
+                   "do": [f"reg-set|{standin_key(TARNWELL)}|InstallStatus|sz|reinstall"]}],
         "expect": {"exit": 0, "commands": [KIT_SILENT, KIT_SILENT],
-                   "registry": {"HKLM\\SOFTWARE\\Tarnwell": {"InstallStatus": None,
+                   "registry": {TARNWELL: {"InstallStatus": None,
                                                              "Keep": "yes"}}},
     },
     {
         "name": "main.reinstall_never_three_times",
         "args": ["/s"],
         "rules": [{"when": ON_KIT,
-                   "do": ["reg-set|64|HKLM\\SOFTWARE\\Tarnwell|InstallStatus|sz|reinstall"]}],
+                   "do": [f"reg-set|{standin_key(TARNWELL)}|InstallStatus|sz|reinstall"]}],
         "expect": {"exit": 0, "commands": [KIT_SILENT, KIT_SILENT],
-                   "registry": {"HKLM\\SOFTWARE\\Tarnwell": {"InstallStatus": "reinstall"}}},
+                   "registry": {TARNWELL: {"InstallStatus": "reinstall"}}},
     },
     {
         "name": "main.capitalised_Reinstall_runs_once",
         "args": ["/s"],
         "rules": [{"when": ON_KIT,
-                   "do": ["reg-set|64|HKLM\\SOFTWARE\\Tarnwell|InstallStatus|sz|Reinstall"]}],
+                   "do": [f"reg-set|{standin_key(TARNWELL)}|InstallStatus|sz|Reinstall"]}],
         "expect": {"exit": 0, "commands": [KIT_SILENT],
-                   "registry": {"HKLM\\SOFTWARE\\Tarnwell": {"InstallStatus": "Reinstall"}}},
+                   "registry": {TARNWELL: {"InstallStatus": "Reinstall"}}},
     },
     {
         "name": "main.failed_silent_install_runs_runtime_but_not_updater",
@@ -447,7 +461,7 @@ SCENARIOS = [
         "windows": "vista",
         "expect": {"exit": 0, "commands": [KIT_INTERACTIVE],
                    "log_absent": ["This is an unsupported operationg system."],
-                   "files": {"{PROFILE}\\AppData\\LocalLow\\Halvard\\Corvid\\cdk3.6.0_09_x64"
+                   "files": {"{PROFILE}\\AppData\\LocalLow\\Halvard\\Corvid\\{WORKDIR_NAME}"
                              "\\cdk3.6.0_09.msi": Resource("CORVID_INSTALLER", 101)}},
     },
     {
@@ -598,6 +612,16 @@ SCENARIOS = [
                    "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
                              **{"{WORKDIR}\\" + name: None for name in CABINETS[1:]}}},
     },
+    {
+        # msiexec ends at once, while the extraction thread has three cabinets to write before
+        # the one it cannot: the run still ends with the write's failure, never with success.
+        "name": "payload.last_cabinet_write_failure_outlasts_msiexec",
+        "args": ["/s"],
+        "files": {"{WORKDIR}\\sz360090.cab": FOLDER},
+        "expect": {"exit": 5, "commands": [KIT_SILENT],
+                   "files": {"{WORKDIR}\\sj360090.cab": Resource("CORVID_CAB7", 108),
+                             "{FLAG}": None}},
+    },
     # -----------------------------------------------------------------------------------------
     # Install language from the user interface language.
     {
@@ -613,7 +637,7 @@ SCENARIOS = [
         "expect": {"exit": 0, "commands": [KIT_SILENT]},
     },
     # -----------------------------------------------------------------------------------------
-    # Prior installs: the kit and the runtimes of the same version, in the 64-bit view.
+    # Prior installs: the kit and the runtimes of the same version, in the flavour's view.
     {
         "name": "removal.newer_kit_build_stops_the_run",
         "args": ["/s"],
@@ -630,8 +654,8 @@ SCENARIOS = [
         "name": "removal.same_kit_build_is_uninstalled",
         "args": ["/s"],
         "registry": {KIT_KEY: {"BuildNumber": "11"}, f"{UNINSTALL}\\{KIT_CODE}": {}},
-        "rules": [{"when": "/x " + KIT_CODE, "do": [f"reg-delete-key|64|{KIT_KEY}",
-                                                    f"reg-delete-key|64|{UNINSTALL}\\{KIT_CODE}"]}],
+        "rules": [{"when": "/x " + KIT_CODE, "do": [f"reg-delete-key|{standin_key(KIT_KEY)}",
+                                                    f"reg-delete-key|{standin_key(UNINSTALL)}\\{KIT_CODE}"]}],
         "expect": {
             "exit": 0,
             "commands": [uninstall(KIT_CODE), KIT_SILENT],
@@ -673,9 +697,9 @@ SCENARIOS = [
                    "log": ["Uninstall existining CDK failed " + KIT_CODE + ": 1602"]},
     },
     {
-        "name": "removal.kit_in_the_32bit_view_is_ignored",
+        "name": "removal.kit_in_the_other_view_is_ignored",
         "args": ["/s"],
-        "registry": {"HKLM32\\SOFTWARE\\Tarnwell\\Corvid Development Kit\\3.6.0_09":
+        "registry": {"{HKLM_OTHER}\\SOFTWARE\\Tarnwell\\Corvid Development Kit\\3.6.0_09":
                      {"BuildNumber": "12"}},
         "expect": {"exit": 0, "commands": [KIT_SILENT], "log": NO_PRIOR},
     },
@@ -684,22 +708,22 @@ SCENARIOS = [
         "args": ["/s"],
         "registry": {CRE_KEY: {"BuildNumber": "11"},
                      **{f"{UNINSTALL}\\{cre_code(u)}": {} for u in (9, 7, 3, 0)}},
-        "rules": [{"when": "/x {5B1C93D0", "do": [f"reg-delete-key|64|{CRE_KEY}"]}],
+        "rules": [{"when": "/x {5B1C93D0", "do": [f"reg-delete-key|{standin_key(CRE_KEY)}"]}],
         "expect": {
             "exit": 0,
             "commands": [uninstall(cre_code(u)) for u in (9, 7, 3, 0)] + [KIT_SILENT],
             "log": ["No same version CDK exists",
                     "Existing build: 11 is same/older than current build: 11",
-                    f"Error Opening registry key {UNINSTALL[5:]}\\{cre_code(8)}: 2"],
+                    f"Error Opening registry key {UNINSTALL_PATH}\\{cre_code(8)}: 2"],
         },
     },
     {
-        "name": "removal.runtime_code_in_the_32bit_view_is_not_uninstalled",
+        "name": "removal.runtime_code_in_the_other_view_is_not_uninstalled",
         "args": ["/s"],
         "registry": {CRE_KEY: {"BuildNumber": "11"},
-                     f"HKLM32\\{UNINSTALL[5:]}\\{cre_code(9)}": {}},
+                     "{HKLM_OTHER}\\" + UNINSTALL_PATH + "\\" + cre_code(9): {}},
         "expect": {"exit": 0, "commands": [KIT_SILENT, AU_INSTALL],
-                   "log": [f"Error Opening registry key {UNINSTALL[5:]}\\{cre_code(9)}: 2"]},
+                   "log": [f"Error Opening registry key {UNINSTALL_PATH}\\{cre_code(9)}: 2"]},
     },
     {
         "name": "removal.static_runtime_is_kept",
@@ -735,8 +759,8 @@ SCENARIOS = [
         "args": ["/s"],
         "registry": {KIT_KEY: {"BuildNumber": "11"}, f"{UNINSTALL}\\{KIT_CODE}": {},
                      CRE_KEY: {"BuildNumber": "10"}, f"{UNINSTALL}\\{cre_code(9)}": {}},
-        "rules": [{"when": "/x " + KIT_CODE, "do": [f"reg-delete-key|64|{KIT_KEY}"]},
-                  {"when": "/x " + cre_code(9), "do": [f"reg-delete-key|64|{CRE_KEY}"]}],
+        "rules": [{"when": "/x " + KIT_CODE, "do": [f"reg-delete-key|{standin_key(KIT_KEY)}"]},
+                  {"when": "/x " + cre_code(9), "do": [f"reg-delete-key|{standin_key(CRE_KEY)}"]}],
         "expect": {"exit": 0,
                    "commands": [uninstall(KIT_CODE), uninstall(cre_code(9)), KIT_SILENT]},
     },
@@ -747,7 +771,7 @@ SCENARIOS = [
         "args": ["/s", "/INSTALLDIRPUBCRE=D:\\Pub"],
         "env": {"LC_ALL": "ja_JP.UTF-8"},
         "files": CRE_FILES,
-        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|{standin_key(KIT_KEY)}|CorvidHome|sz|{KIT_HOME}"]}],
         "expect": {
             "exit": 0,
             "commands": [kit_silent(1041),
@@ -760,7 +784,7 @@ SCENARIOS = [
         "name": "followup.runtime_gets_reboot_really_suppress",
         "args": ["/s", "REBOOT=ReallySuppress"],
         "files": CRE_FILES,
-        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|{standin_key(KIT_KEY)}|CorvidHome|sz|{KIT_HOME}"]}],
         "expect": {"commands": ['{MSIEXEC} /i "{MSI}" REBOOT=ReallySuppress ' + SILENT
                                 + " WRAPPER=1", CRE_1033 + " REBOOT=ReallySuppress"]},
     },
@@ -768,7 +792,7 @@ SCENARIOS = [
         "name": "followup.runtime_without_other_reboot_values",
         "args": ["/s", "REBOOT=Force"],
         "files": CRE_FILES,
-        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|{standin_key(KIT_KEY)}|CorvidHome|sz|{KIT_HOME}"]}],
         "expect": {"commands": ['{MSIEXEC} /i "{MSI}" REBOOT=Force ' + SILENT + " WRAPPER=1",
                                 CRE_1033]},
     },
@@ -776,14 +800,14 @@ SCENARIOS = [
         "name": "followup.no_runtime_database_still_deletes_the_transforms",
         "args": ["/s"],
         "files": {KIT_HOME + "\\cre1041.MST": "ja", KIT_HOME + "\\cre2052.MST": "zh"},
-        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|{standin_key(KIT_KEY)}|CorvidHome|sz|{KIT_HOME}"]}],
         "expect": {"exit": 0, "commands": [KIT_SILENT], "files": CRE_FILES_GONE},
     },
     {
         "name": "followup.addlocal_without_the_runtime_feature_skips_the_runtime",
         "args": ["/s", "ADDLOCAL=ToolsFeature"],
         "files": CRE_FILES,
-        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|{standin_key(KIT_KEY)}|CorvidHome|sz|{KIT_HOME}"]}],
         "expect": {"exit": 0,
                    "commands": ['{MSIEXEC} /i "{MSI}" ADDLOCAL=ToolsFeature  /qn WRAPPER=1'],
                    "files": {path: PRESENT for path in CRE_FILES}},
@@ -792,7 +816,7 @@ SCENARIOS = [
         "name": "followup.addlocal_all_runs_the_runtime",
         "args": ["/s", "ADDLOCAL=ALL"],
         "files": CRE_FILES,
-        "rules": [{"when": ON_KIT, "do": [f"reg-set|64|{KIT_KEY}|CorvidHome|sz|{KIT_HOME}"]}],
+        "rules": [{"when": ON_KIT, "do": [f"reg-set|{standin_key(KIT_KEY)}|CorvidHome|sz|{KIT_HOME}"]}],
         "expect": {"exit": 0,
                    "commands": ['{MSIEXEC} /i "{MSI}" ADDLOCAL=ALL  /qn WRAPPER=1', CRE_1033],
                    "files": CRE_FILES_GONE},
@@ -889,7 +913,7 @@ SCENARIOS = [
             "registry": {
                 KIT_KEY: {"BuildNumber": "11", "CorvidHome": "C:\\Kit\\"},
                 CRE_KEY: {"BuildNumber": "11"},
-                "HKLM\\SOFTWARE\\Tarnwell\\Corvid Public Runtime\\3.6.0_09": {},
+                TARNWELL + "\\Corvid Public Runtime\\3.6.0_09": {},
                 AU_KEY: {"AUVersion": "5.6.09.11"},
                 f"{UNINSTALL}\\{KIT_CODE}": {},
             },

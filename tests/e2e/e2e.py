@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Command line of the end-to-end scenarios (see README.md in this folder).
 
-  e2e.py list                      names of all scenarios, one per line
+  e2e.py list [--guest-selection]  names of all scenarios (or of those the 32-bit program runs
+                                   in the guest by default), one per line
   e2e.py [options] run NAME...     runs the named scenarios; exit 0 passed, 1 failed,
                                    77 skipped (the exe under test is not built yet)
   e2e.py [options] prepare         creates the master Wine prefix
@@ -38,14 +39,18 @@ def main():
     parser.add_argument("--flavour", choices=sorted(harness.FLAVOURS), default="win64")
     parser.add_argument("command", choices=["list", "run", "prepare", "cleanup",
                                             "guest-prepare", "guest-check"])
+    parser.add_argument("--guest-selection", action="store_true")
     parser.add_argument("names", nargs="*")
     options = parser.parse_args()
 
     table = {s["name"]: s for s in scenarios.SCENARIOS}
     if len(table) != len(scenarios.SCENARIOS):
         sys.exit("scenario names are not unique")
+    unknown = [n for n in scenarios.GUEST_SELECTION if n not in table]
+    if unknown:
+        sys.exit(f"the guest selection names unknown scenarios: {unknown}")
     if options.command == "list":
-        print("\n".join(table))
+        print("\n".join(scenarios.GUEST_SELECTION if options.guest_selection else table))
         return 0
     config = harness.Config(options.work, options.exe_dir, options.standin, options.runner,
                             keep=os.environ.get("CDK_E2E_KEEP", "") not in ("", "0"),

@@ -407,9 +407,11 @@ LRESULT CALLBACK countingWindowProc(HWND window, UINT message, WPARAM wParam, LP
 class CountingWindow {
     // The first window of a Wine prefix starts Wine's desktop process; on a loaded machine that
     // start can time out and the window creation fail, which says nothing about the executor.
+    // Seen once in a full run: five attempts half a second apart all failed, so the attempts
+    // now span ten seconds.
     template <typename Create>
     static HWND withRetries(Create create) {
-        for (int attempt = 0; attempt < 5; ++attempt) {
+        for (int attempt = 0; attempt < 20; ++attempt) {
             if (HWND window = create()) {
                 return window;
             }

@@ -2,9 +2,9 @@
 # Installs what is missing, builds every preset and runs every test through CTest.
 #   host   native unit tests                      (label host)
 #   asan   the same tests under ASan and UBSan     (label host)
-#   win64  Windows tests under wine64              (labels wine, payload, e2e)
-#   win32  the 32-bit product flavour: its test programs run in a qemu-system guest with
-#          32-bit Wine, all in one boot (label win32; scripts/guest/; the first run builds the
+#   win64  Windows tests under wine64              (labels wine, payload, e2e, screens, release)
+#   win32  the 32-bit product flavour: its test programs and end-to-end scenarios run in a
+#          qemu-system guest with 32-bit Wine, all in one boot (label win32; scripts/guest/; the first run builds the
 #          guest image into ~/.cache/cdk-guest, about 5-15 minutes)
 #   fuzz   short libFuzzer runs of the portable parsers (label fuzz)
 #   bench  the benchmarks: built so that they keep compiling, not run

@@ -15,6 +15,7 @@ Files that the run did not touch are not in the tar, so a scenario's file checks
 files that it placed or that the launcher writes, which is what they do.
 """
 
+import hashlib
 import os
 import shlex
 import shutil
@@ -40,6 +41,15 @@ UNUSED_SERVICES = ["PlugPlay", "NDIS", "nsiproxy", "Eventlog"]
 
 def guest_path_to_windows(path):
     return "Z:" + path.replace("/", "\\")
+
+
+def server_folder_name(name):
+    """The folder below /tmp that holds the Wine server of one scenario. Debian's Wine keeps
+    that folder's name in the prefix's file "wineserver", and the prefix's path alone does not
+    tell scenarios apart: every overlay root has inode 2 and the device numbers of unmounted
+    overlays come back. A folder of its own per scenario keeps each scenario's processes with
+    its own server, whatever ran before it."""
+    return "wine-" + hashlib.sha1(name.encode("utf-8")).hexdigest()[:6]
 
 
 class GuestRun(harness.Run):
@@ -101,6 +111,9 @@ class GuestRun(harness.Run):
             f"{{ echo 'no user folder {GUEST_USER} in the prefix' >{q(out)}/error; "
             f"umount {q(merged)}; exit 0; }}",
         ]
+        server = "/tmp/" + server_folder_name(self.name)
+        lines += [f"rm -rf {server}; mkdir -m 700 {server}",
+                  f"printf %s {server_folder_name(self.name)} >{q(merged)}/wineserver"]
         # The user's Desktop, Downloads and the like link to the guest's home folder, which
         # scenarios running at the same time would share: each gets folders of its own.
         lines.append(f"for d in {q(merged)}/drive_c/users/{GUEST_USER}/*; do "
@@ -148,12 +161,19 @@ class GuestRun(harness.Run):
             "stamp run",
             "wineserver -k; wineserver -w",
             "stamp stopped",
+            # Every Wine process of the scenario, the preset's import and the runner's tree,
+            # must have used the one server of this prefix; anything else makes the results
+            # meaningless, and the check says so instead of reporting what the launcher did.
+            f"servers=$(ls {server} | tr '\\n' ' '); named=$(cat {q(merged)}/wineserver)",
+            f"[ \"$servers\" = \"$(ls {server} | head -n 1) \" ] && "
+            f"[ \"$named\" = {server_folder_name(self.name)} ] || "
+            f"echo \"servers: $servers; the prefix names: $named\" >{q(out)}/server-mismatch",
             f"[ -f {work}/record.txt ] && cp {work}/record.txt {q(out)}/",
         ]
         lines += self._pack("prefix.tar", work, merged, out)
         for path, _ in reversed(self.small_disks):
             lines.append(f"umount {q(merged + '/' + path)}")
-        lines += ["stamp packed", f"umount {q(merged)}", f"rm -rf {work}",
+        lines += ["stamp packed", f"umount {q(merged)}", f"rm -rf {work} {server}",
                   f"echo $(( $(date +%s) - started )) >{q(out)}/seconds",
                   f"echo done >{q(out)}/done"]
         return "\n".join(lines) + "\n"
@@ -176,6 +196,11 @@ class GuestRun(harness.Run):
         if os.path.exists(os.path.join(self.out, "error")):
             with open(os.path.join(self.out, "error")) as f:
                 return [f"the guest could not set up the scenario: {f.read().strip()}"]
+        mismatch = os.path.join(self.out, "server-mismatch")
+        if os.path.exists(mismatch):
+            with open(mismatch) as f:
+                return ["the scenario's Wine processes did not all use its one Wine server "
+                        f"({f.read().strip()}); its results say nothing about the launcher"]
         if not os.path.exists(os.path.join(self.out, "done")):
             return ["the guest gave NO RESULT for this scenario (see the batch's job.log)"]
         with open(os.path.join(self.out, "seconds")) as f:
@@ -237,6 +262,9 @@ def prepare_suite(scenarios, config, suite):
             shutil.copy2(run.exe, target)
         run.prepare()
         names.append(scenario["name"])
+    folders = {server_folder_name(name) for name in names}
+    if len(folders) != len(names):
+        raise ValueError("two scenarios of the suite would share a Wine server folder")
     with open(os.path.join(suite, "run-all.sh"), "w", encoding="utf-8") as f:
         f.write(run_all_script(names))
     return missing

@@ -48,5 +48,8 @@ endfunction()
 # Windows test programs of the 64-bit flavour run through Wine, in a prefix of this build tree.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8 AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   set(CDK_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
-  set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/scripts/wine-run;${CDK_WINEPREFIX}")
+  # Built in tests/support; wine-run starts it with the prefix's server.
+  set(CDK_WINE_DESKTOP_KEEPER "${CMAKE_BINARY_DIR}/tests/support/cdk-desktop-keeper.exe")
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+    "${PROJECT_SOURCE_DIR}/scripts/wine-run;--desktop-keeper;${CDK_WINE_DESKTOP_KEEPER};${CDK_WINEPREFIX}")
 endif()

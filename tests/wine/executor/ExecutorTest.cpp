@@ -403,23 +403,10 @@ LRESULT CALLBACK countingWindowProc(HWND window, UINT message, WPARAM wParam, LP
 }
 
 // A message-only window of this thread with the counting procedure, registered through the
-// ANSI or the Unicode functions.
+// ANSI or the Unicode functions. A window needs Wine's desktop: a process that attached to it
+// while Wine was ending it can create no window at all, however often it tries, so wine-run
+// keeps the desktop up for the whole run.
 class CountingWindow {
-    // The first window of a Wine prefix starts Wine's desktop process; on a loaded machine that
-    // start can time out and the window creation fail, which says nothing about the executor.
-    // Seen once in a full run: five attempts half a second apart all failed, so the attempts
-    // now span ten seconds.
-    template <typename Create>
-    static HWND withRetries(Create create) {
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            if (HWND window = create()) {
-                return window;
-            }
-            Sleep(500);
-        }
-        return nullptr;
-    }
-
   public:
     CountingWindow(WindowCounters& counters, bool unicode) : unicode_(unicode) {
         g_counters = &counters;
@@ -430,10 +417,8 @@ class CountingWindow {
             windowClass.hInstance = instance_;
             windowClass.lpszClassName = kClassW;
             if (RegisterClassW(&windowClass) != 0) {
-                window_ = withRetries([&] {
-                    return CreateWindowExW(0, kClassW, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                           instance_, nullptr);
-                });
+                window_ = CreateWindowExW(0, kClassW, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          instance_, nullptr);
             }
         } else {
             WNDCLASSA windowClass{};
@@ -441,10 +426,8 @@ class CountingWindow {
             windowClass.hInstance = instance_;
             windowClass.lpszClassName = kClassA;
             if (RegisterClassA(&windowClass) != 0) {
-                window_ = withRetries([&] {
-                    return CreateWindowExA(0, kClassA, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                           instance_, nullptr);
-                });
+                window_ = CreateWindowExA(0, kClassA, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          instance_, nullptr);
             }
         }
     }

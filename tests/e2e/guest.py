@@ -307,8 +307,11 @@ def check(scenario, config, suite):
     if not os.path.isfile(run.exe):
         return harness.SKIP, f"SKIP {run.name}: {run.exe} is not built"
     failures = run.collect()
-    if not failures:
-        failures = run.check()
+    if failures:
+        # Nothing of the launcher's run was read: the report names the reason and the folder.
+        lines = [f"scenario {run.name}: FAILED"] + ["  - " + f for f in failures]
+        return 1, "\n".join(lines + [f"files of this run: {run.out}"])
+    failures = run.check()
     report = run.report(failures)
     if not failures and not config.keep:
         for name in ("prefix-first", "prefix-after"):

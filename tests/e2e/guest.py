@@ -111,9 +111,10 @@ class GuestRun(harness.Run):
             f"{{ echo 'no user folder {GUEST_USER} in the prefix' >{q(out)}/error; "
             f"umount {q(merged)}; exit 0; }}",
         ]
-        server = "/tmp/" + server_folder_name(self.name)
+        folder = server_folder_name(self.name)
+        server = "/tmp/" + folder
         lines += [f"rm -rf {server}; mkdir -m 700 {server}",
-                  f"printf %s {server_folder_name(self.name)} >{q(merged)}/wineserver"]
+                  f"printf %s {folder} >{q(merged)}/wineserver"]
         # The user's Desktop, Downloads and the like link to the guest's home folder, which
         # scenarios running at the same time would share: each gets folders of its own.
         lines.append(f"for d in {q(merged)}/drive_c/users/{GUEST_USER}/*; do "
@@ -166,7 +167,7 @@ class GuestRun(harness.Run):
             # meaningless, and the check says so instead of reporting what the launcher did.
             f"servers=$(ls {server} | tr '\\n' ' '); named=$(cat {q(merged)}/wineserver)",
             f"[ \"$(ls {server} | wc -l)\" -le 1 ] && "
-            f"[ \"$named\" = {server_folder_name(self.name)} ] || "
+            f"[ \"$named\" = {folder} ] || "
             f"echo \"servers: $servers; the prefix names: $named\" >{q(out)}/server-mismatch",
             f"[ -f {work}/record.txt ] && cp {work}/record.txt {q(out)}/",
         ]

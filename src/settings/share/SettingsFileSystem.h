@@ -35,6 +35,11 @@ enum class WriteMode { Text, Binary };
 int replaceFileContents(const CanonicalPath& path, std::string_view text,
                         WriteMode mode = WriteMode::Text);
 
+// Puts the finished file `source` in the place of `target` in one step: an existing target is
+// replaced in place (its attributes and security stay), a missing one is created by the move.
+// SETTINGS_OK, or SETTINGS_E_FILE_OPEN with both files as they were.
+int replaceWithFile(const CanonicalPath& target, const CanonicalPath& source);
+
 // Deletes a file; false when it could not be deleted (an absent file included).
 bool removeFile(const CanonicalPath& path);
 

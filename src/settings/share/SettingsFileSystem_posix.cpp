@@ -143,6 +143,13 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text, WriteM
     return SETTINGS_OK;
 }
 
+int replaceWithFile(const CanonicalPath& target, const CanonicalPath& source) {
+    const std::string to = host::hostPath(target.utf8);
+    const std::string from = host::hostPath(source.utf8);
+    if (to.empty() || from.empty()) return SETTINGS_E_FILE_OPEN;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? SETTINGS_OK : SETTINGS_E_FILE_OPEN;
+}
+
 bool removeFile(const CanonicalPath& path) {
     const std::string target = host::hostPath(path.utf8);
     return !target.empty() && ::unlink(target.c_str()) == 0;

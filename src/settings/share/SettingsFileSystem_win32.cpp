@@ -35,6 +35,14 @@ std::u16string extendedLength(const std::u16string& path) {
     return result;
 }
 
+// Puts `source` in the place of `target`. An existing file is replaced in place so that its
+// attributes and security stay.
+bool replaceWith(const std::u16string& target, const std::u16string& source) {
+    return exists(target) ? ReplaceFileW(wide(target), wide(source), nullptr,
+                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+                          : MoveFileExW(wide(source), wide(target), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 }  // namespace
 
 std::FILE* openForBinaryRead(const CanonicalPath& path) { return _wfopen(wide(path.utf16), L"rb"); }
@@ -94,17 +102,16 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text, WriteM
         DeleteFileW(wide(temporary));
         return SETTINGS_E_FILE_WRITE;
     }
-    // An existing file is replaced in place so that its attributes and security stay.
-    const BOOL replaced =
-        exists(path.utf16)
-            ? ReplaceFileW(wide(path.utf16), wide(temporary), nullptr,
-                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-            : MoveFileExW(wide(temporary), wide(path.utf16), MOVEFILE_REPLACE_EXISTING);
-    if (!replaced) {
+    if (!replaceWith(path.utf16, temporary)) {
         DeleteFileW(wide(temporary));
         return SETTINGS_E_FILE_OPEN;
     }
     return SETTINGS_OK;
+}
+
+int replaceWithFile(const CanonicalPath& target, const CanonicalPath& source) {
+    return replaceWith(target.utf16, extendedLength(source.utf16)) ? SETTINGS_OK
+                                                                   : SETTINGS_E_FILE_OPEN;
 }
 
 bool removeFile(const CanonicalPath& path) { return DeleteFileW(wide(path.utf16)) != 0; }

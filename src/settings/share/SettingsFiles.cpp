@@ -66,4 +66,13 @@ int replaceFileBytes(const char* utf8Path, std::string_view bytes) {
     }
 }
 
+int replaceFileWith(const char* utf8Target, const char* utf8Source) {
+    settings_impl::CanonicalPath target;
+    settings_impl::CanonicalPath source;
+    if (!canonical(utf8Target, target) || !canonical(utf8Source, source)) {
+        return SETTINGS_E_PATH_INVALID;
+    }
+    return settings_impl::fs::replaceWithFile(target, source);
+}
+
 }  // namespace settings

@@ -15,6 +15,11 @@ bool readFileBytes(const char* utf8Path, std::string& bytes);
 // that a failure leaves the old file as it was. Returns a settings status.
 int replaceFileBytes(const char* utf8Path, std::string_view bytes);
 
+// Puts the finished file at `utf8Source` in the place of the file at `utf8Target` in one step
+// (an existing target keeps its attributes and security). Returns a settings status; on failure
+// both files are as they were.
+int replaceFileWith(const char* utf8Target, const char* utf8Source);
+
 // Deletes the settings file at `utf8Path`. False when the path is not acceptable or the file
 // could not be deleted (an absent file included).
 bool removeFile(const char* utf8Path);

@@ -297,9 +297,13 @@ InstallConfigData& InstallConfigData::instance() {
 int LoadConfigSettings(ModuleInstance module, const char* const* argv, int argc) {
     return InstallConfigData::instance()._LoadConfigSettings(module, argv, argc);
 }
+int PrepareRuntimeExport(ModuleInstance module) {
+    return InstallConfigData::instance().PrepareRuntimeExport(module);
+}
 int ExportRuntimeConfig(ModuleInstance module) {
     return InstallConfigData::instance().ExportRuntimeConfig(module);
 }
+void DiscardRuntimeExport() { InstallConfigData::instance().DiscardRuntimeExport(); }
 int RestoreRuntimeConfig(ModuleInstance module) {
     return InstallConfigData::instance().RestoreRuntimeConfig(module);
 }

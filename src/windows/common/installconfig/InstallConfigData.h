@@ -142,7 +142,16 @@ class InstallConfigData {
     int ImportInstallConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
                                     const std::string& path, bool suppressMessages);
     int ExportConfigSettings(ModuleInstance module, SettingsContextHolder& holder, bool restoring);
+    // Writes what ExportRuntimeConfig will store into a temporary file beside the runtime
+    // settings file and reads it back, so that a file that cannot be written is known before
+    // anything on the machine changes. Returns a settings status; on failure no temporary file
+    // is left.
+    int PrepareRuntimeExport(ModuleInstance module);
+    // Stores the export: the prepared temporary file takes the settings file's place (without a
+    // preparation the file is written now).
     int ExportRuntimeConfig(ModuleInstance module);
+    // Deletes a prepared temporary file that was not stored.
+    void DiscardRuntimeExport();
     int RestoreRuntimeConfig(ModuleInstance module);
     void NormalizeExport(SettingsContextHolder& holder);
     std::string BuildCmdLine(SettingsContextHolder& holder) const;
@@ -182,6 +191,8 @@ class InstallConfigData {
     // there was no file. A restore writes exactly these bytes back, comments and line ends
     // included.
     std::optional<std::string> runtimeFileBytes_;
+    // The temporary file written by PrepareRuntimeExport and not yet stored or discarded.
+    std::optional<std::string> preparedExport_;
 };
 
 // Replaces each "%s" of `format` by the next argument ("%%" gives "%"; any other "%" stays as
@@ -197,7 +208,9 @@ bool removeSettingsFile(const std::string& utf8Path);
 
 // The free functions over the process-wide instance.
 int LoadConfigSettings(ModuleInstance module, const char* const* argv, int argc);
+int PrepareRuntimeExport(ModuleInstance module);
 int ExportRuntimeConfig(ModuleInstance module);
+void DiscardRuntimeExport();
 int RestoreRuntimeConfig(ModuleInstance module);
 bool IsSilentInstall();
 bool IsFlagEnabled(int flagIndex);

@@ -1,6 +1,7 @@
 // Loading the install options from the defaults, the command line and the two settings files;
 // export, backup and restore of the runtime settings file; the configuration error messages.
 #include "AllUtils.h"
+#include "AllUtilsPlatform.h"
 #include "InstallConfigData.h"
 #include "MessageTexts.h"
 #include "SettingsFiles.h"
@@ -183,6 +184,40 @@ std::string InstallConfigData::DumpConfig(SettingsContextHolder& holder,
     return dump;
 }
 
+int InstallConfigData::PrepareRuntimeExport(ModuleInstance module) {
+    DiscardRuntimeExport();
+    if (backup_.isEqual(export_) || export_.isEmpty()) {
+        // Nothing to write: the export leaves the file as it is, or deletes it.
+        return SETTINGS_OK;
+    }
+    logit("...Preparing the export of config settings");
+    const std::string path = export_.systemConfigFilePath();
+    const std::string temporary =
+        path + ".~export-" + std::to_string(allutils_platform::processId()) + ".tmp";
+    int status = export_.exportToFile(temporary.c_str());
+    std::string bytes;
+    if (status == SETTINGS_OK && !settings::readFileBytes(temporary.c_str(), bytes)) {
+        status = SETTINGS_E_FILE_OPEN;
+    }
+    if (status != SETTINGS_OK) {
+        removeSettingsFile(temporary);
+        if (!ShowConfigError(module, export_, status, path, IsSilentInstall())) {
+            CDK_LOG(LOG_ERROR, "InstallConfigData::PrepareRuntimeExport",
+                    "Fails on writing to the runtime config file.");
+        }
+        return status;
+    }
+    preparedExport_ = temporary;
+    return SETTINGS_OK;
+}
+
+void InstallConfigData::DiscardRuntimeExport() {
+    if (preparedExport_) {
+        removeSettingsFile(*preparedExport_);
+        preparedExport_.reset();
+    }
+}
+
 int InstallConfigData::ExportRuntimeConfig(ModuleInstance module) {
     logit("...Exporting config settings");
     if (backup_.isEqual(export_)) {
@@ -193,7 +228,18 @@ int InstallConfigData::ExportRuntimeConfig(ModuleInstance module) {
         removeRuntimeConfigFile();
         return SETTINGS_OK;
     }
-    return ExportConfigSettings(module, export_, false);
+    if (!preparedExport_) {
+        return ExportConfigSettings(module, export_, false);
+    }
+    logit("Writing to the runtime config file.");
+    const std::string path = export_.systemConfigFilePath();
+    const int status = settings::replaceFileWith(path.c_str(), preparedExport_->c_str());
+    DiscardRuntimeExport();
+    if (!ShowConfigError(module, export_, status, path, IsSilentInstall())) {
+        CDK_LOG(LOG_ERROR, "InstallConfigData::ExportConfigSettings",
+                "Fails on writing to the runtime config file.");
+    }
+    return status;
 }
 
 int InstallConfigData::RestoreRuntimeConfig(ModuleInstance module) {

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <stdexcept>
@@ -18,6 +19,7 @@
 #include "Executor.h"
 #include "LogCapture.h"
 #include "MessageUi.h"
+#include "SettingsException.h"
 #include "WrapperUtils.h"
 
 namespace {
@@ -431,6 +433,62 @@ TEST(LauncherErrors, EscapingExceptionsAreLoggedAndGiveTheFailureCode) {
     EXPECT_NE(text.find("Exception with message 'boom' caught"), std::string::npos) << text;
     EXPECT_NE(text.find("Unknown exception caught"), std::string::npos) << text;
     EXPECT_NE(text.find("An unexpected error ended the installer."), std::string::npos) << text;
+}
+
+// A failure while the start-up objects are built reaches the entry point as an exit code and a
+// log record, never as a crash or a message box; the run itself does not start.
+TEST(LauncherErrors, StartupFailuresGiveTheirCodeWithoutAMessageBox) {
+    const struct {
+        std::function<void()> step;
+        int code;
+        const char* logged;
+    } rows[] = {
+        {[] { throw settings::Exception(SETTINGS_E_UNEXPECTED); }, -80,
+         "could not start: the settings store failed with status 200"},
+        {[] { throw std::runtime_error("no memory"); }, -83, "could not start: no memory"},
+        {[] { throw 7; }, -83, "could not start: an unknown exception"},
+        {[] {}, 5, nullptr},
+    };
+    std::vector<MessageBoxRecord> boxes;
+    setMessageBoxObserver([&](const MessageBoxRecord& box) { boxes.push_back(box); });
+    for (const auto& row : rows) {
+        cdk_test::LogCapture capture;
+        RunStartupSteps(row.step, -80, -83);
+        bool ran = false;
+        EXPECT_EQ(RunLauncher(
+                      [&] {
+                          ran = true;
+                          return 5;
+                      },
+                      -83),
+                  row.code);
+        EXPECT_EQ(ran, row.logged == nullptr);
+        if (row.logged != nullptr) {
+            EXPECT_NE(capture.text().find(row.logged), std::string::npos) << capture.text();
+        }
+        ClearStartupFailure();
+    }
+    setMessageBoxObserver(nullptr);
+    EXPECT_TRUE(boxes.empty());
+}
+
+// The fatal exit's cleanup runs once, from whichever thread gets to it first, and an exception
+// it throws is logged instead of ending the program before the exit code is set.
+TEST(LauncherErrors, FatalCleanupRunsOnceAndItsExceptionsStayInside) {
+    static int runs = 0;
+    runs = 0;
+    cdk_test::LogCapture capture;
+    SetFatalExitCleanup([] {
+        ++runs;
+        throw std::runtime_error("restore failed");
+    });
+    RunFatalExitCleanup();
+    RunFatalExitCleanup();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(TakeFatalExitCleanup(), nullptr);
+    EXPECT_NE(capture.text().find("Exception with message 'restore failed' caught"),
+              std::string::npos)
+        << capture.text();
 }
 
 }  // namespace

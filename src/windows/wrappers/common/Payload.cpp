@@ -10,6 +10,7 @@
 #include "LauncherLogic.h"
 #include "MessageUi.h"
 #include "ScopedHandle.h"
+#include "SettingsException.h"
 #include "WrapperUtils.h"
 
 namespace {
@@ -25,6 +26,18 @@ constexpr const char* kVerifyStep = "Installer : Wrapper.ReadFile ";
 // The extraction thread may end the process while the main thread finishes a failed install:
 // the exchange lets only one of them run the cleanup.
 std::atomic<void (*)()> fatalExitCleanup{nullptr};
+
+// What the calling thread is writing, for the log record of a fatal exit.
+thread_local std::string payloadInProgress;
+
+// The payload's resources as support staff know them.
+std::string payloadDescription(int id, const char* type) {
+    const std::string kind(type);
+    if (kind == "CORVID_INSTALLER") {
+        return id == 1119 ? "The updater's database" : "The kit's database";
+    }
+    return "The cabinet";
+}
 
 // The system's text for a code, in the ANSI code page and with its line break.
 std::string systemText(DWORD code) {
@@ -96,17 +109,77 @@ int RunReportingExceptions(const std::function<int()>& run, int failureCode) {
     return failureCode;
 }
 
+namespace {
+
+struct StartupFailure {
+    int code = 0;
+    std::string text;
+};
+
+StartupFailure& startupFailure() {
+    static StartupFailure failure;
+    return failure;
+}
+
+}  // namespace
+
+void RunStartupSteps(const std::function<void()>& steps, int storeFailureCode, int failureCode) {
+    try {
+        steps();
+    } catch (const settings::Exception& exception) {
+        const std::string what = exception.what();
+        startupFailure() = {storeFailureCode,
+                            "the settings store failed with status " +
+                                std::to_string(exception.code()) +
+                                (what.empty() ? std::string() : " (" + what + ")")};
+    } catch (const std::exception& exception) {
+        startupFailure() = {failureCode, exception.what()};
+    } catch (...) {
+        startupFailure() = {failureCode, "an unknown exception"};
+    }
+}
+
+int RunLauncher(const std::function<int()>& run, int failureCode) {
+    const StartupFailure& failure = startupFailure();
+    if (failure.code != 0) {
+        CDK_LOG(LOG_ERROR, "RunLauncher",
+                "The installer could not start: " + failure.text + ". Exiting installer.");
+        return failure.code;
+    }
+    return RunReportingExceptions(run, failureCode);
+}
+
+void ClearStartupFailure() { startupFailure() = StartupFailure(); }
+
 void SetFatalExitCleanup(void (*cleanup)()) { fatalExitCleanup.store(cleanup); }
 
 void (*TakeFatalExitCleanup())() { return fatalExitCleanup.exchange(nullptr); }
 
+void RunFatalExitCleanup() {
+    void (*cleanup)() = TakeFatalExitCleanup();
+    if (cleanup == nullptr) {
+        return;
+    }
+    // The exit goes on whatever the cleanup meets: its code is the failure's, not the cleanup's.
+    try {
+        cleanup();
+    } catch (const std::exception& exception) {
+        reportException(exception);
+    } catch (...) {
+        reportUnknownException();
+    }
+}
+
 void ShowFatalErrorAndExit(const char* step, DWORD code) {
     code = FatalExitCode(code != 0 ? code : GetLastError());
+    const std::string text = FatalErrorText(step, code);
+    CDK_LOG(LOG_ERROR, "ShowFatalErrorAndExit",
+            (payloadInProgress.empty() ? std::string("The installer stopped")
+                                       : payloadInProgress + " could not be written") +
+                ": " + text);
     // The exit code counts as a failed install, so what was changed for it is put back first.
-    if (void (*cleanup)() = TakeFatalExitCleanup()) {
-        cleanup();
-    }
-    showMessageBox("Error", FatalErrorText(step, code), 0, false);
+    RunFatalExitCleanup();
+    showMessageBox("Error", text, 0, false);
     // Ends every thread at once: the other thread may be running installers or be on its own
     // way out, and an orderly exit from two threads at the same time can block.
     TerminateProcess(GetCurrentProcess(), code);
@@ -120,6 +193,7 @@ int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::s
     if (resource == nullptr) {
         return 0;
     }
+    payloadInProgress = payloadDescription(id, type) + " " + path;
     const DWORD size = SizeofResource(module, resource);
     HGLOBAL loaded = LoadResource(module, resource);
     const auto* data =
@@ -155,5 +229,6 @@ int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::s
         ShowFatalErrorAndExit(kCloseStep);
     }
     holdAndVerify(path, data, size);
+    payloadInProgress.clear();
     return 1;
 }

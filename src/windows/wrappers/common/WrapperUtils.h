@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Process-wide state of one run. The main sequence fills it; the follow-ups read it.
 struct RunState {
@@ -19,6 +20,8 @@ struct RunState {
     // The public runtime's folder ("/INSTALLDIRPUBCRE"), in the ANSI code page; empty when unset.
     std::string publicRuntimeFolder;
     bool rebootSuppressed = false;
+    // Product codes that msiexec uninstalled during this run, in order.
+    std::vector<std::string> removedProducts;
 };
 RunState& runState();
 
@@ -72,6 +75,8 @@ void SetFatalExitCleanup(void (*cleanup)());
 // Takes the cleanup, so that it runs at most once, from whichever thread gets to it first;
 // null when none is set or it was taken.
 void (*TakeFatalExitCleanup())();
+// Takes the cleanup and runs it; an exception it throws is logged and goes no further.
+void RunFatalExitCleanup();
 // The fatal payload message: "<step> failed with error <code>: <system text>", the system text
 // with its line break, or "No description available" for a code the system has no text for.
 std::string FatalErrorText(const char* step, DWORD code);
@@ -80,6 +85,17 @@ DWORD FatalExitCode(DWORD code);
 // Runs `run` and returns its result; an exception that escapes it is written to the log and
 // gives `failureCode` instead, so that no error ends the launcher as a crash.
 int RunReportingExceptions(const std::function<int()>& run, int failureCode);
+// Runs the steps that build the objects existing before the entry point. An exception that
+// leaves them is kept for RunLauncher, with `storeFailureCode` when the settings store threw it
+// and `failureCode` otherwise, instead of leaving static initialisation, which would end the
+// program without a word.
+void RunStartupSteps(const std::function<void()>& steps, int storeFailureCode, int failureCode);
+// The entry point's run: after a failed start-up, its exception is logged (the log's path is set
+// by then) and its code returned, with no message box, since silent mode is not known; otherwise
+// `run` through RunReportingExceptions.
+int RunLauncher(const std::function<int()>& run, int failureCode);
+// Forgets a start-up failure kept by RunStartupSteps (for tests).
+void ClearStartupFailure();
 // Creates each folder of a path in turn; failures are not reported (they surface when the file
 // is created).
 void CreateFolder(const std::string& path);

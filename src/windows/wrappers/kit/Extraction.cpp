@@ -1,6 +1,10 @@
 // The working folder and the background extraction of the cabinets.
 #include <windows.h>
 
+#include <exception>
+#include <new>
+
+#include "AllUtils.h"
 #include "BuildConstants.h"
 #include "Kit.h"
 #include "LauncherLogic.h"
@@ -12,6 +16,7 @@ namespace {
 
 constexpr const char* kCabinetEventName = "HalvardCDKCabExtractWaitEvent";
 constexpr const char* kCreateStep = "Installer : Wrapper.CreateFile ";
+constexpr const char* kExtractionStep = "Installer : Wrapper.CabinetExtractionThread ";
 
 struct CabinetRow {
     const char* prefix;
@@ -78,13 +83,26 @@ int SignalCabinetsReady() {
 }
 
 DWORD WINAPI CabinetExtractionThread(LPVOID module) {
-    const bool x64 = IsX64Flavour();
-    const launcher::VersionParts parts = launcher::productVersionParts(build::kProductVersion);
-    for (const CabinetRow& row : kCabinets) {
-        const std::string baseName = launcher::cabinetBaseName(row.prefix, parts);
-        const std::string path = BuildCabinetPath(baseName.c_str(), x64);
-        // A cabinet missing from this build is passed over.
-        WriteResourceToFile(static_cast<HINSTANCE>(module), row.id, row.type, path);
+    // Nothing may leave the thread: an exception there would end the program without a word.
+    // The cabinets are then not all written, so the run ends through the fatal path.
+    try {
+        const bool x64 = IsX64Flavour();
+        const launcher::VersionParts parts = launcher::productVersionParts(build::kProductVersion);
+        for (const CabinetRow& row : kCabinets) {
+            const std::string baseName = launcher::cabinetBaseName(row.prefix, parts);
+            const std::string path = BuildCabinetPath(baseName.c_str(), x64);
+            // A cabinet missing from this build is passed over.
+            WriteResourceToFile(static_cast<HINSTANCE>(module), row.id, row.type, path);
+        }
+    } catch (const std::bad_alloc& exception) {
+        reportException(exception);
+        ShowFatalErrorAndExit(kExtractionStep, ERROR_NOT_ENOUGH_MEMORY);
+    } catch (const std::exception& exception) {
+        reportException(exception);
+        ShowFatalErrorAndExit(kExtractionStep, ERROR_INTERNAL_ERROR);
+    } catch (...) {
+        reportUnknownException();
+        ShowFatalErrorAndExit(kExtractionStep, ERROR_INTERNAL_ERROR);
     }
     SignalCabinetsReady();
     return 1;

@@ -4,25 +4,33 @@
 //   1. the system information object (reads the operating-system version once);
 //   2. the install configuration object (option table, validator, three settings contexts);
 //   3. the diagnostic log's path and program name.
-// Records written by steps 1 and 2 are dropped, as the log has no path yet. Only the launcher
+// Records written by steps 1 and 2 are dropped, as the log has no path yet; an exception
+// that leaves them is reported by the entry point. Only the launcher
 // program links this sequence; libraries and test programs create what they need themselves.
 
 #include "AllUtils.h"
 #include "InstallConfigData.h"
+#include "Kit.h"
 #include "SysInfo.h"
+#include "WrapperUtils.h"
 
 namespace {
 
 struct StartupSequence {
     StartupSequence() {
-        initializeSystemInformation();
-        InstallConfigData::instance();
-        initializeDiagnosticLog();
+        // A failure of the settings store while the objects are built is kept for the entry
+        // point, which logs it and ends the run with -80; the log's path is set up regardless.
+        RunStartupSteps(
+            [] {
+                initializeSystemInformation();
+                InstallConfigData::instance();
+            },
+            EXIT_CONFIG_FAILED, EXIT_UNEXPECTED_EXCEPTION);
+        RunStartupSteps(initializeDiagnosticLog, EXIT_UNEXPECTED_EXCEPTION,
+                        EXIT_UNEXPECTED_EXCEPTION);
     }
 };
 
-// A failure of the settings store while this is built leaves static initialisation with
-// settings::Exception: the program does not reach its entry point.
 const StartupSequence startupSequence;
 
 }  // namespace

@@ -8,6 +8,6 @@
 #include "WrapperUtils.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    return RunReportingExceptions([instance] { return RunMainSequence(instance, __argc, __argv); },
-                                  EXIT_UNEXPECTED_EXCEPTION);
+    return RunLauncher([instance] { return RunMainSequence(instance, __argc, __argv); },
+                       EXIT_UNEXPECTED_EXCEPTION);
 }

@@ -586,6 +586,12 @@ class Run:
         }
         values["MSIEXEC"] = '"' + values["MSIEXEC_PATH"] + '"'
         values["LAUNCHER"] = '"' + values["EXE_PATH"] + '"'
+        fill = self.scenario.get("fill")
+        if fill:
+            # {FILL} makes the command template exactly `length` characters long (ASCII, so
+            # characters and UTF-16 units are the same), whatever the flavour's paths are.
+            self.values = {**values, "FILL": ""}
+            values["FILL"] = "F" * (fill["length"] - len(self.expand(fill["command"])))
         return values
 
     def expand(self, value):

@@ -47,6 +47,10 @@ KIT_SILENT = '{MSIEXEC} /i "{MSI}" ' + SILENT + " WRAPPER=1"
 KIT_INTERACTIVE = '{MSIEXEC} /i "{MSI}"  WRAPPER=1'
 
 
+# The silent kit command with a REBOOT property of the scenario's "fill" length.
+KIT_FILLED = '{MSIEXEC} /i "{MSI}" REBOOT={FILL} ' + SILENT + " WRAPPER=1"
+
+
 def kit_silent(language):
     return '{MSIEXEC} /i "{MSI}" TRANSFORMS=:' + str(language) + " " + SILENT + " WRAPPER=1"
 
@@ -85,6 +89,11 @@ LONG_DATA_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\U
 LOCAL_LOW_ID = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
 
 NO_PRIOR = ["No same version CDK exists", "No same version CRE exists"]
+# A kit of the same build, and the uninstall that removes it.
+SAME_KIT_REGISTERED = {KIT_KEY: {"BuildNumber": "11"}, f"{UNINSTALL}\\{KIT_CODE}": {}}
+SAME_KIT_UNINSTALLS = {"when": "/x " + KIT_CODE,
+                       "do": [f"reg-delete-key|{standin_key(KIT_KEY)}",
+                              f"reg-delete-key|{standin_key(UNINSTALL)}\\{KIT_CODE}"]}
 FAILED = "CDK installation failed.  Return Code: "
 
 SCENARIOS = [
@@ -328,6 +337,21 @@ SCENARIOS = [
         "expect": {"exit": -82, "commands": []},
     },
     {
+        # Process creation takes 32,767 characters with the terminating null: the longest kit
+        # command that starts whole has 32,766, and one more is refused, not cut.
+        "name": "main.command_line_of_32766_characters_arrives_whole",
+        "args": ["/s", "REBOOT={FILL}"],
+        "fill": {"command": KIT_FILLED, "length": 32766},
+        "expect": {"exit": 0, "commands": [KIT_FILLED]},
+    },
+    {
+        "name": "main.command_line_of_32767_characters_exits_minus_82",
+        "args": ["/s", "REBOOT={FILL}"],
+        "fill": {"command": KIT_FILLED, "length": 32767},
+        "expect": {"exit": -82, "commands": [],
+                   "log": ["The msiexec command line has 32767 characters"]},
+    },
+    {
         "name": "main.reinstall_runs_twice_and_clears_the_value",
         "args": ["/s"],
         "rules": [
@@ -473,11 +497,11 @@ SCENARIOS = [
                    "log": ["This is an unsupported operationg system."]},
     },
     {
+        # msiexec is looked for before anything is written or removed.
         "name": "main.msiexec_not_found_exits_minus_3",
         "msiexec": "none",
         "args": ["/s"],
-        "expect": {"exit": -3, "commands": [],
-                   "files": {"{MSI}": Resource("CORVID_INSTALLER", 101)}},
+        "expect": {"exit": -3, "commands": [], "files": {"{MSI}": None}},
     },
     # -----------------------------------------------------------------------------------------
     # Configuration sources, export and its failures.
@@ -704,6 +728,55 @@ SCENARIOS = [
         "expect": {"exit": 0, "commands": [KIT_SILENT], "log": NO_PRIOR},
     },
     {
+        # The product code is looked up in the flavour's own view: an Uninstall entry only in
+        # the other view is not this kit's.
+        "name": "removal.kit_uninstall_entry_only_in_the_other_view_is_not_found",
+        "args": ["/s"],
+        "registry": {KIT_KEY: {"BuildNumber": "11"},
+                     "{HKLM_OTHER}\\" + UNINSTALL_PATH + "\\" + KIT_CODE: {}},
+        "expect": {"exit": -1, "commands": [], "log": ["ERROR: CDK GUID not found " + KIT_CODE]},
+    },
+    # What can stop the run without changing the machine is settled before the prior install is
+    # removed: the runtime settings file's folder, the working folder's path, msiexec.
+    {
+        "name": "removal.settings_file_not_writable_stops_before_the_removal",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "registry": SAME_KIT_REGISTERED,
+        "files": {"C:\\ProgramData\\Quillon\\Corvid": "a file, not a folder"},
+        "rules": [SAME_KIT_UNINSTALLS],
+        "expect": {"exit": -81, "commands": [], "files": {"{MSI}": None},
+                   "registry": {KIT_KEY: {"BuildNumber": "11"}}},
+    },
+    {
+        "name": "removal.database_path_too_long_stops_before_the_removal",
+        "args": ["/s"],
+        "registry": {**SAME_KIT_REGISTERED, LONG_DATA_KEY: {LOCAL_LOW_ID: "C:\\" + "d" * 215}},
+        "files": {"C:\\" + "d" * 215: FOLDER},
+        "rules": [SAME_KIT_UNINSTALLS],
+        "expect": {"exit": 206, "commands": [], "registry": {KIT_KEY: {"BuildNumber": "11"}}},
+    },
+    {
+        "name": "removal.msiexec_not_found_stops_before_the_removal",
+        "args": ["/s"],
+        "registry": SAME_KIT_REGISTERED,
+        "msiexec": "none",
+        "expect": {"exit": -3, "commands": [], "log_absent": ["Uninstall existining CDK failed"]},
+    },
+    {
+        # The settings file is held when its prepared replacement is to take its place, after the
+        # removal: the run ends -81 and the log names what is gone.
+        "name": "removal.settings_file_held_after_the_removal_names_what_was_removed",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "registry": SAME_KIT_REGISTERED,
+        "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\n"},
+        "hold": "{SETTINGS}",
+        "rules": [SAME_KIT_UNINSTALLS],
+        "expect": {"exit": -81, "commands": [uninstall(KIT_CODE)],
+                   "log": ["Uninstalled before the installer stopped, and not installed again: "
+                           + KIT_CODE],
+                   "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\n"}},
+    },
+    {
         "name": "removal.runtimes_uninstalled_from_update_09_down_to_00",
         "args": ["/s"],
         "registry": {CRE_KEY: {"BuildNumber": "11"},
@@ -887,6 +960,21 @@ SCENARIOS = [
             "commands": [KIT_INTERACTIVE, '{MSIEXEC} /i "{AUMSI}" DISABLE=1 ALLUSERS=1 /qn',
                          CAUREG_RUN],
             "log": ["Auto Update is disabled via configuration settings"],
+        },
+    },
+    {
+        # After a successful kit install nothing puts the runtime settings file back: a payload
+        # failure of the updater ends the run with its code, and the file stays as exported.
+        "name": "followup.updater_database_not_writable_keeps_the_settings_file",
+        "args": ["AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\n", "{AUMSI}": FOLDER, **CAUREG_STANDIN},
+        "rules": [kit_installs()],
+        "expect": {
+            "exit": 5,
+            "commands": [KIT_INTERACTIVE],
+            "log": ["The updater's database {AUMSI} could not be written"],
+            "log_absent": ["...Restoring config settings"],
+            "files": {"{SETTINGS}": Contains("AUTO_UPDATE=Disable", absent=["Enable"])},
         },
     },
     {
@@ -1104,6 +1192,8 @@ GUEST_SELECTION = [
     "removal.newer_kit_build_stops_the_run",
     "removal.same_kit_build_is_uninstalled",
     "removal.kit_in_the_other_view_is_ignored",
+    "removal.kit_uninstall_entry_only_in_the_other_view_is_not_found",
+    "removal.settings_file_held_after_the_removal_names_what_was_removed",
     "removal.runtime_code_in_the_other_view_is_not_uninstalled",
     "removal.kit_and_runtime_both_uninstalled",
     "followup.runtime_1041_with_its_own_folder",

@@ -19,8 +19,9 @@ inline constexpr uint16_t kLanguageChinese = 2052;
 // The 64-bit flavour is the build whose architecture name is "amd64" (any case).
 bool isX64Architecture(std::string_view architectureName);
 
-// Process creation takes command lines of at most this many characters (terminator excluded).
-inline constexpr std::size_t kMaxCommandLineLength = 32767;
+// Process creation takes command lines of at most 32,767 UTF-16 units with the terminating
+// null, so this many without it.
+inline constexpr std::size_t kMaxCommandLineLength = 32766;
 // Paths of this many characters or more do not fit the platform's path buffers.
 inline constexpr std::size_t kMaxPathLength = 260;
 

@@ -203,6 +203,8 @@ int RunMsiexecUninstall(const std::string& productCode, const char* version, boo
     if (!started) {
         logit(formatString("uninstall %s of %s failed.  ErrorCode: %d", version,
                            productCode.c_str(), code));
+    } else if (code == 0) {
+        runState().removedProducts.push_back(productCode);
     }
     return code;
 }

@@ -9,6 +9,7 @@
 #include "AllUtils.h"
 #include "BuildConstants.h"
 #include "Executor.h"
+#include "ExecutorCommandLine.h"
 #include "InstallConfigData.h"
 #include "Kit.h"
 #include "LauncherLogic.h"
@@ -106,15 +107,44 @@ bool utf8Arguments(int argc, char** argv, std::vector<std::string>& out) {
     return true;
 }
 
-bool commandTooLong(const std::string& command) {
-    if (command.size() <= launcher::kMaxCommandLineLength) {
+// Whether the command line that the executor makes of `program` and `arguments` is more than
+// process creation takes. It is counted in UTF-16 units, the form the system receives: under a
+// double-byte code page bytes and characters differ.
+bool commandTooLong(const std::string& program, const std::string& arguments) {
+    const std::string command = executor_cmdline::composeCommandLine(
+        executor_cmdline::normalizeApplicationPath(program), arguments);
+    const int units = MultiByteToWideChar(CP_ACP, 0, command.data(),
+                                          static_cast<int>(command.size()), nullptr, 0);
+    if (units > 0 && static_cast<std::size_t>(units) <= launcher::kMaxCommandLineLength) {
         return false;
     }
-    logit("The msiexec command line has " + std::to_string(command.size()) +
+    logit("The msiexec command line has " + std::to_string(units) +
           " characters; Windows accepts at most " +
           std::to_string(launcher::kMaxCommandLineLength) + ". Exiting installer.");
     return true;
 }
+
+// Names the prior installs this run removed, for a run that stops before it installs.
+void logRemovedProducts() {
+    const std::vector<std::string>& removed = runState().removedProducts;
+    if (removed.empty()) {
+        logit("Nothing was uninstalled before the installer stopped.");
+        return;
+    }
+    std::string codes;
+    for (const std::string& code : removed) {
+        codes += (codes.empty() ? "" : ", ") + code;
+    }
+    logit("Uninstalled before the installer stopped, and not installed again: " + codes);
+}
+
+// Deletes the prepared runtime settings file when the run ends before storing it.
+struct PreparedExport {
+    PreparedExport() = default;
+    PreparedExport(const PreparedExport&) = delete;
+    PreparedExport& operator=(const PreparedExport&) = delete;
+    ~PreparedExport() { DiscardRuntimeExport(); }
+};
 
 void showMessage(HINSTANCE module, unsigned captionId, unsigned textId, unsigned icon,
                  bool suppressed) {
@@ -256,47 +286,46 @@ int RunMainSequence(HINSTANCE module, int argc, char** argv) {
         logit("This is an unsupported operationg system.");
     }
 
-    // The longest command of the run is known before anything is changed on the machine: a
-    // command Windows would refuse stops the run here, not after the prior install is gone.
     if (options.silent) {
         msiArguments = launcher::withSilentAdditions(msiArguments, options.addLocalSet);
     }
-    {
-        std::string msiexec;
-        FindMsiexecPath(msiexec, launcher::kMaxPathLength);
-        const std::string database =
-            launcher::workingFolder(getUserAppDataDir(), build::kProductVersion, x64) + "\\cdk" +
-            build::kProductVersion + ".msi";
-        if (commandTooLong(launcher::kitCommand(msiexec, database, state.installLanguage,
-                                                msiArguments, options.kitFolder))) {
-            return EXIT_COMMAND_TOO_LONG;
-        }
-    }
-
     if (!SetInstallInProgressFlag()) {
         return EXIT_REFUSED;
     }
-    if (UninstallCREOrCDKIfSameVersionExists() == 0) {
-        return EXIT_REFUSED;
-    }
 
-    const std::string database = BuildMsiPath(x64);
-    if (WriteResourceToFile(module, kKitDatabaseId, kInstallerType, database) == 0) {
+    // Everything that can stop the run without changing the machine is settled before a prior
+    // install is removed: a run that stops after the removal leaves no kit at all.
+    if (FindResourceA(module, MAKEINTRESOURCEA(kKitDatabaseId), kInstallerType) == nullptr) {
         return result;
     }
+    const std::string database = BuildMsiPath(x64);
     if (!FindMsiexecPath(state.msiexecPath, launcher::kMaxPathLength)) {
         return EXIT_MSIEXEC_NOT_FOUND;
     }
-
     const std::string kitCommand = launcher::kitCommand(
         state.msiexecPath, database, state.installLanguage, msiArguments, options.kitFolder);
-    logit(formatString("szCDKExeCommand = %s\n", kitCommand.c_str()));
-    if (commandTooLong(kitCommand)) {
+    if (commandTooLong(state.msiexecPath, kitCommand)) {
         return EXIT_COMMAND_TOO_LONG;
     }
+    if (PrepareRuntimeExport(module) != 0) {
+        logit("Error occurred while exporting configuration settings. Exiting installer.");
+        return EXIT_CONFIG_EXPORT_FAILED;
+    }
+    // The prepared file goes with any exit before it is stored, the fatal one included.
+    const PreparedExport prepared;
+    SetFatalExitCleanup(DiscardRuntimeExport);
+
+    if (UninstallCREOrCDKIfSameVersionExists() == 0) {
+        return EXIT_REFUSED;
+    }
+    if (WriteResourceToFile(module, kKitDatabaseId, kInstallerType, database) == 0) {
+        return result;
+    }
+    logit(formatString("szCDKExeCommand = %s\n", kitCommand.c_str()));
 
     if (ExportRuntimeConfig(module) != 0) {
         logit("Error occurred while exporting configuration settings. Exiting installer.");
+        logRemovedProducts();
         return EXIT_CONFIG_EXPORT_FAILED;
     }
     // A payload file that cannot be written from here on ends the run with a failure code:
@@ -318,10 +347,13 @@ int RunMainSequence(HINSTANCE module, int argc, char** argv) {
     }
     awaitCabinetExtraction(extraction);
 
+    // The kit's result stands: a successful install keeps the settings file whatever fails
+    // after it (the updater's database included), a failed one puts it back.
+    const bool restore = TakeFatalExitCleanup() != nullptr;
     if (result != 0) {
         logit(formatString("CDK installation failed.  Return Code: %d, ErrorCode: %lu", result,
                            static_cast<unsigned long>(GetLastError())));
-        if (TakeFatalExitCleanup() != nullptr) {
+        if (restore) {
             RestoreRuntimeConfig(module);
         }
     }

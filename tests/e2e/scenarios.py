@@ -824,7 +824,9 @@ SCENARIOS = [
             "commands": [uninstall(cre_code(9)), uninstall(cre_code(5))],
             "log": ["Uninstall existining CRE failed " + cre_code(9) + ": 1603",
                     "UninstallCREIfSameOrOlderBuild( SOFTWARE\\Tarnwell\\Corvid Runtime "
-                    "Environment\\3.6.0_09) failed"],
+                    "Environment\\3.6.0_09) failed",
+                    "Uninstalled before the installer stopped, and not installed again: "
+                    + cre_code(5)],
         },
     },
     {

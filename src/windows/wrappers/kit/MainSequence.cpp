@@ -316,6 +316,7 @@ int RunMainSequence(HINSTANCE module, int argc, char** argv) {
     SetFatalExitCleanup(DiscardRuntimeExport);
 
     if (UninstallCREOrCDKIfSameVersionExists() == 0) {
+        logRemovedProducts();
         return EXIT_REFUSED;
     }
     if (WriteResourceToFile(module, kKitDatabaseId, kInstallerType, database) == 0) {

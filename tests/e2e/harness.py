@@ -76,6 +76,17 @@ class Contains:
         return f"text containing {self.pieces!r} without {self.absent!r}"
 
 
+class ReadOnly:
+    """A file to place with the read-only attribute: Wine keeps that attribute as the Unix
+    write bits being off."""
+
+    def __init__(self, content):
+        self.content = content
+
+    def __repr__(self):
+        return f"read-only file {self.content!r}"
+
+
 # ---------------------------------------------------------------------------------------------
 # Wine
 
@@ -633,9 +644,21 @@ class Run:
             elif content is STANDIN:
                 self._place_program(self.config.standin, path)
             else:
+                read_only = isinstance(content, ReadOnly)
+                if read_only:
+                    content = content.content
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 with open(target, "wb") as f:
                     f.write(content if isinstance(content, bytes) else content.encode("utf-8"))
+                if read_only:
+                    os.chmod(target, 0o444)
+        # Unix symbolic links, which Wine follows as Windows programs follow links. The target
+        # is written relative to the link's folder, so that the prefix may move (the guest
+        # copies it elsewhere).
+        for path, target in self.expand(self.scenario.get("links", {})).items():
+            link = self._host(path)
+            os.makedirs(os.path.dirname(link), exist_ok=True)
+            os.symlink(os.path.relpath(self._host(target), os.path.dirname(link)), link)
 
     def _registry_preset(self):
         preset = {}
@@ -696,6 +719,8 @@ class Run:
             variables["WINEDLLOVERRIDES"] = WINE_DLL_OVERRIDES + ";msiexec.exe=n"
         if self.scenario.get("hold"):
             variables["CDK_E2E_HOLD_FILE"] = self.expand(self.scenario["hold"])
+        if self.scenario.get("set_event"):
+            variables["CDK_E2E_SET_EVENT"] = self.expand(self.scenario["set_event"])
         variables.update(self.expand(self.scenario.get("env", {})))
         return variables
 
@@ -851,6 +876,9 @@ class Run:
             if ident not in self.strings:
                 failures.append(f"string resource {ident} was not loaded "
                                 f"(loaded: {self.strings})")
+        for ident in expect.get("strings_absent", []):
+            if ident in self.strings:
+                failures.append(f"string resource {ident} was loaded")
         for path, wanted in self.expand(expect.get("files", {})).items():
             failures += self._check_file(path, wanted)
         for key, values in self.expand(expect.get("registry", {})).items():

@@ -3,7 +3,7 @@
 Names: "<group>.<what it shows>"; each becomes the CTest test "e2e.<name>".
 """
 
-from harness import FOLDER, PRESENT, STANDIN, Contains, Resource
+from harness import FOLDER, PRESENT, STANDIN, Contains, ReadOnly, Resource
 
 # ---------------------------------------------------------------------------------------------
 # Facts of the flavour under test. One table drives both flavours: {HKLM} is the registry view
@@ -453,6 +453,43 @@ SCENARIOS = [
         "expect": {"exit": 0, "commands": [KIT_SILENT], "files": {"{FLAG}": None}},
     },
     {
+        # A stale flag that is read-only, or an empty folder in its place, is removed; the run
+        # goes on.
+        "name": "main.stale_read_only_flag_file_is_removed",
+        "args": ["/s"],
+        "files": {"{FLAG}": ReadOnly("")},
+        "expect": {"exit": 0, "commands": [KIT_SILENT], "files": {"{FLAG}": None}},
+    },
+    {
+        "name": "main.empty_folder_in_place_of_the_flag_is_removed",
+        "args": ["/s"],
+        "files": {"{FLAG}": FOLDER},
+        "expect": {"exit": 0, "commands": [KIT_SILENT], "files": {"{FLAG}": None}},
+    },
+    {
+        # Anything else in the flag's place stops the run untouched, and the log says it is no
+        # concurrent install: no "in progress" box.
+        "name": "main.folder_with_files_in_place_of_the_flag_exits_minus_1",
+        "args": ["/s"],
+        "files": {"{FLAG}\\kept.txt": "kept"},
+        "expect": {"exit": -1, "commands": [],
+                   "log": ["{FLAG}", "not a concurrent install"],
+                   "log_absent": ["Another Corvid installation is in progress"],
+                   "strings_absent": [120, 119],
+                   "files": {"{FLAG}": FOLDER, "{FLAG}\\kept.txt": "kept"}},
+    },
+    {
+        # The flag's name a link to a file elsewhere: nothing is deleted through it.
+        "name": "main.flag_link_to_another_file_leaves_it_alone",
+        "args": ["/s"],
+        "files": {"C:\\victim.txt": "victim"},
+        "links": {"{FLAG}": "C:\\victim.txt"},
+        "expect": {"exit": -1, "commands": [],
+                   "log": ["{FLAG}", "not a concurrent install"],
+                   "log_absent": ["Another Corvid installation is in progress"],
+                   "files": {"C:\\victim.txt": "victim"}},
+    },
+    {
         # The flag goes with the process: the next launcher runs at once.
         "name": "main.killed_launcher_leaves_no_flag",
         "args": ["/s"],
@@ -570,6 +607,33 @@ SCENARIOS = [
                       **{"{WORKDIR}\\" + name: Resource(t, i)
                          for name, (t, i) in CABINET_RESOURCES.items()}},
         },
+    },
+    {
+        # Another process holds the cabinets' event, set (as the msiexec of a killed earlier
+        # run may): the kit's msiexec still finds every cabinet whole once it sees it set.
+        "name": "payload.event_left_set_by_another_process_waits_for_the_cabinets",
+        "args": ["/s"],
+        "set_event": "HalvardCDKCabExtractWaitEvent",
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|20",
+                                          "list-files|{WORKDIR}|*.cab"]}],
+        "expect": {
+            "exit": 0,
+            "log": ["The event HalvardCDKCabExtractWaitEvent existed already; it is reset"],
+            "record": ["event HalvardCDKCabExtractWaitEvent set"]
+            + [f"file {name} {{SIZE:{t}:{i}}}" for name, (t, i) in CABINET_RESOURCES.items()],
+        },
+    },
+    {
+        # The same with a cabinet that cannot be written: whoever set the event before, the
+        # kit's msiexec never sees it set, so it never reads a cabinet that is not there.
+        "name": "payload.event_left_set_stays_unset_while_a_cabinet_is_missing",
+        "args": ["/s"],
+        "set_event": "HalvardCDKCabExtractWaitEvent",
+        "files": {"{WORKDIR}\\sz360090.cab": FOLDER},
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|3",
+                                          "list-files|{WORKDIR}|*.cab"]}],
+        "expect": {"exit": 5, "commands": [KIT_SILENT],
+                   "record": ["event HalvardCDKCabExtractWaitEvent timeout"]},
     },
     {
         "name": "payload.without_cab10_three_cabinets_and_the_event",

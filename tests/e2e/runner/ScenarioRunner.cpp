@@ -14,6 +14,9 @@
 //   CDK_E2E_DIRECTORY     current directory of the program (default: this one's)
 //   CDK_E2E_HOLD_FILE     a file kept open while the program runs, readable by others but
 //                         not writable, replaceable or deletable
+//   CDK_E2E_SET_EVENT     name of a manual-reset event that the runner creates (or opens),
+//                         sets before the program starts and holds until it has ended, as a
+//                         process left over from an earlier run would
 //   CDK_E2E_TIMEOUT_MS    time for the whole tree of processes (default 60000)
 //   CDK_E2E_TOGETHER      number of launchers started at the same moment with the same command
 //                         line (default 1); when the first of them has ended, the runner sets
@@ -26,6 +29,7 @@
 //                                       order they were started
 //   killed <event> unset|set            the launcher was ended; the event's state right after
 //   start-error <system error>          the launcher could not be started
+//   event-error <system error>          the event of CDK_E2E_SET_EVENT could not be had
 //   timeout launcher|children           the time ran out; the job's processes were ended
 // Exit status: 0 when the exit codes were reported, 2 otherwise.
 #include <windows.h>
@@ -138,6 +142,7 @@ int main() {
     const std::wstring timeout = variable(L"CDK_E2E_TIMEOUT_MS");
     const std::wstring together = variable(L"CDK_E2E_TOGETHER");
     const std::wstring killEvent = variable(L"CDK_E2E_KILL_ON_EVENT");
+    const std::wstring setEvent = variable(L"CDK_E2E_SET_EVENT");
     const ULONGLONG deadline =
         GetTickCount64() + (timeout.empty() ? 60000 : std::wcstoul(timeout.c_str(), nullptr, 10));
     const unsigned long count =
@@ -153,6 +158,15 @@ int main() {
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (held == INVALID_HANDLE_VALUE) {
             std::printf("hold-error %lu\n", GetLastError());
+            return 2;
+        }
+    }
+
+    HANDLE leftOver = nullptr;
+    if (!setEvent.empty()) {
+        leftOver = CreateEventW(nullptr, TRUE, TRUE, setEvent.c_str());
+        if (leftOver == nullptr || !SetEvent(leftOver)) {
+            std::printf("event-error %lu\n", GetLastError());
             return 2;
         }
     }
@@ -209,6 +223,9 @@ int main() {
     }
     if (held != INVALID_HANDLE_VALUE) {
         CloseHandle(held);
+    }
+    if (leftOver != nullptr) {
+        CloseHandle(leftOver);
     }
     for (HANDLE launcher : launchers) {
         DWORD code = 0;

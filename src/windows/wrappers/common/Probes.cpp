@@ -6,6 +6,7 @@
 
 #include "AllUtils.h"
 #include "BuildConstants.h"
+#include "CheckedFile.h"
 #include "LauncherLogic.h"
 #include "PlainRegKey.h"
 #include "RegistryView.h"
@@ -69,6 +70,99 @@ bool convert(UINT from, DWORD fromFlags, UINT to, const std::string& text, std::
         return false;
     }
     return true;
+}
+
+constexpr const wchar_t* kFlagName = L"CORVID_INSTALL_FLAG";
+
+// Text of the ANSI code page as UTF-16; empty when it is not valid there.
+std::wstring widen(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        wide.data(), length);
+    return wide;
+}
+
+// UTF-16 in the ANSI code page, as the log's records are; characters outside it are replaced.
+std::string narrowForLog(const std::wstring& text) {
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    if (length <= 0) {
+        return std::string();
+    }
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                        length, nullptr, nullptr);
+    return narrow;
+}
+
+// What lies where the flag file goes.
+enum class FlagPlace {
+    // Nothing (any more): the flag can be taken.
+    Free,
+    // The flag file of another launcher, which holds it open without sharing.
+    Held,
+    // Something that is no flag of a running launcher and cannot be removed safely; it is left
+    // as it is.
+    Blocked,
+};
+
+void logBlocked(const std::string& path, const std::string& why) {
+    CDK_LOG(LOG_ERROR, "IsInstallInProgress",
+            formatString("The install flag %s %s; it is not a concurrent install. It is left as "
+                         "it is: remove it to install.",
+                         path.c_str(), why.c_str()));
+}
+
+// Tells a held flag from stale state and removes what a stale run or a user left there: a flag
+// file (read-only too) or an empty folder of that name. Everything is done through a handle
+// whose final path was checked, never by name, so that nothing is changed through a link.
+FlagPlace clearStaleFlag(const std::string& path) {
+    const std::wstring widePath = widen(path);
+    const std::size_t cut = widePath.rfind(L'\\');
+    if (cut == std::wstring::npos) {
+        logBlocked(path, "is not a path of the ANSI code page");
+        return FlagPlace::Blocked;
+    }
+    const std::wstring folderPath = widePath.substr(0, cut);
+    const checked_file::Opened folder = checked_file::openFolder(folderPath);
+    if (folder.error != ERROR_SUCCESS) {
+        logBlocked(path,
+                   "lies in a folder that cannot be opened: " + describeSystemError(folder.error));
+        return FlagPlace::Blocked;
+    }
+    // Every sharing is granted, so only a holder that allows none (a running launcher) makes
+    // the open fail with a sharing violation.
+    checked_file::Opened flag = checked_file::openInFolder(
+        folderPath, folder.finalPath, kFlagName, checked_file::kDeleteAccess,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    switch (flag.error) {
+        case ERROR_SUCCESS:
+            break;
+        case ERROR_FILE_NOT_FOUND:
+            return FlagPlace::Free;
+        case ERROR_SHARING_VIOLATION:
+            return FlagPlace::Held;
+        case checked_file::kStoppedOnLink: {
+            logBlocked(path, "is a link to " + narrowForLog(flag.finalPath));
+            return FlagPlace::Blocked;
+        }
+        default:
+            logBlocked(path, "cannot be opened: " + describeSystemError(flag.error));
+            return FlagPlace::Blocked;
+    }
+    const DWORD deleted = checked_file::deleteThroughHandle(flag.handle.get());
+    flag.handle.reset();
+    if (deleted != ERROR_SUCCESS) {
+        logBlocked(path, "cannot be removed: " + describeSystemError(deleted));
+        return FlagPlace::Blocked;
+    }
+    logit(formatString("Removed the stale install flag %s.", path.c_str()));
+    return FlagPlace::Free;
 }
 
 }  // namespace
@@ -193,12 +287,9 @@ bool IsInstallInProgress() {
         logit("Fail to get the file path for Corvid install flag ");
         return false;
     }
-    if (DeleteFileA(path.c_str())) {
-        return false;
-    }
-    const DWORD error = GetLastError();
-    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
-           error == ERROR_LOCK_VIOLATION;
+    // Stale state that stays (FlagPlace::Blocked) is logged here and makes the flag's exclusive
+    // create in SetInstallInProgressFlag fail: the run ends without the "in progress" message.
+    return clearStaleFlag(path) == FlagPlace::Held;
 }
 
 bool SetInstallInProgressFlag() {
@@ -211,7 +302,7 @@ bool SetInstallInProgressFlag() {
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (!file.valid()) {
-        logit(formatString("Fail to set installation flag, ErrorCode is %lu",
+        logit(formatString("Fail to set installation flag %s, ErrorCode is %lu", path.c_str(),
                            static_cast<unsigned long>(GetLastError())));
         return false;
     }

@@ -71,10 +71,29 @@ std::string BuildCabinetPath(const char* baseName, bool x64) {
     return checkedPath(folder + "\\" + baseName + ".cab");
 }
 
-HANDLE CreateCabinetEvent() { return CreateEventA(nullptr, TRUE, FALSE, kCabinetEventName); }
+HANDLE CreateCabinetEvent() {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, kCabinetEventName);
+    if (event == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) {
+        return event;
+    }
+    // The name was taken already (by the msiexec of an earlier run that was ended, or by
+    // another process), and that event may be set: the kit's database would then read the
+    // cabinets before they are written. It is cleared before the extraction starts.
+    if (ResetEvent(event)) {
+        logit(
+            formatString("The event %s existed already; it is reset until the cabinets are "
+                         "written.",
+                         kCabinetEventName));
+    } else {
+        logit(formatString("The event %s existed already and cannot be reset: %s",
+                           kCabinetEventName, describeSystemError(GetLastError()).c_str()));
+    }
+    return event;
+}
 
 int SignalCabinetsReady() {
-    ScopedKernelHandle event(CreateCabinetEvent());
+    // Opened as it is: the main sequence created (and cleared) it before the extraction began.
+    ScopedKernelHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabinetEventName));
     if (!event.valid()) {
         return 0;
     }

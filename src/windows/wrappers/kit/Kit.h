@@ -26,7 +26,8 @@ std::string BuildMsiPath(bool x64);
 std::string BuildCabinetPath(const char* baseName, bool x64);
 
 // The event the kit's installer database waits on until every cabinet is written; null on
-// failure. Manual reset, initially not set.
+// failure. Manual reset and not set when returned: an event of that name that exists already is
+// reset.
 HANDLE CreateCabinetEvent();
 // Sets the event: 1 when set, 0 when no handle could be had.
 int SignalCabinetsReady();

@@ -1,0 +1,63 @@
+// Files and folders below a folder that other users can change (the user's data folders, TEMP,
+// ProgramData). A name there may have been replaced by a link to any file of the machine, and an
+// elevated program that deletes or changes it by name acts on the link's target. So such an
+// entry is opened first, the path the system resolved for the handle (its final path) is
+// compared with the path expected, and only then is anything done, through that handle.
+//
+// The comparison is what detects a link: Wine reports the reparse attribute only for links to
+// folders and follows links even when asked to open the link itself, so neither may be relied
+// on; a link on any component of the path shows in the final path on Windows and Wine alike.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "ScopedHandle.h"
+
+namespace checked_file {
+
+// ERROR_STOPPED_ON_SYMLINK, which MinGW's headers do not define: the code for an entry whose
+// final path is not the one expected.
+constexpr DWORD kStoppedOnLink = 681;
+
+// An open file or folder with its final path, or the reason there is none.
+struct Opened {
+    ScopedKernelHandle handle;
+    // "\\?\C:\..." as the system resolved it; also set when the open was refused because it
+    // differs from the path expected.
+    std::wstring finalPath;
+    // ERROR_SUCCESS with a handle; otherwise the system's code for the open, or
+    // kStoppedOnLink when the final path is not the one expected (no handle then).
+    DWORD error = ERROR_SUCCESS;
+};
+
+// What deleteThroughHandle needs: the delete itself and the attributes, to read and clear the
+// read-only one.
+constexpr DWORD kDeleteAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+
+// The final path of an open file or folder; empty when the system cannot tell (the thread's last
+// error says why).
+std::wstring finalPath(HANDLE handle);
+
+// True when two final paths name the same place: the file systems of Windows compare names
+// without regard to case.
+bool sameFinalPath(const std::wstring& a, const std::wstring& b);
+
+// Opens an existing folder to learn its final path (the base of the checks below). Others may
+// go on using, renaming or deleting it.
+Opened openFolder(const std::wstring& path);
+
+// Opens the existing entry (file or folder) `name` of the folder at `folderPath`, whose final
+// path is `folderFinalPath`, with `access` and `share`, and checks that its final path is
+// `folderFinalPath` + "\" + `name`: a link in the entry's place, to wherever, is refused.
+Opened openInFolder(const std::wstring& folderPath, const std::wstring& folderFinalPath,
+                    const std::wstring& name, DWORD access, DWORD share);
+
+// Deletes the file or empty folder through a handle opened with kDeleteAccess. A read-only
+// attribute is cleared first, and put back when the delete is refused, so that a refusal
+// leaves the entry as it was. ERROR_SUCCESS, or the system's code (ERROR_DIR_NOT_EMPTY for a
+// folder that holds entries). The name goes when the last handle to it is closed.
+DWORD deleteThroughHandle(HANDLE handle);
+
+}  // namespace checked_file

@@ -83,6 +83,14 @@ CAUREG_STANDIN = {CAUREG: STANDIN}
 # Where Wine keeps the user's LocalLow folder, so that a scenario can move it.
 LONG_DATA_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
 LOCAL_LOW_ID = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
+SHELL_FOLDERS_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
+
+# A user whose name code page 1252 cannot carry, and the other user whose name is its best-fit
+# look-alike. Wine's short name for the folder "Łukasz" is "_UKA~INY".
+LUKASZ_LOW = "C:\\users\\Łukasz\\AppData\\LocalLow"
+LUKASZ_LOW_SHORT = "C:\\users\\_UKA~INY\\AppData\\LocalLow"
+LOOK_ALIKE_LOW = "C:\\users\\Lukasz\\AppData\\LocalLow"
+LUKASZ_SHELL_FOLDERS = {key: {LOCAL_LOW_ID: LUKASZ_LOW} for key in (LONG_DATA_KEY, SHELL_FOLDERS_KEY)}
 
 NO_PRIOR = ["No same version CDK exists", "No same version CRE exists"]
 FAILED = "CDK installation failed.  Return Code: "
@@ -949,6 +957,53 @@ SCENARIOS = [
         "registry": {LONG_DATA_KEY: {LOCAL_LOW_ID: "C:\\" + "d" * 215}},
         "files": {"C:\\" + "d" * 215: FOLDER},
         "expect": {"exit": 206, "commands": []},
+    },
+    {
+        # LocalLow outside the code page: the payload goes into the user's own folder by its
+        # short name, never into the other user's look-alike folder.
+        "name": "paths.local_low_outside_the_code_page_is_used_by_its_short_name",
+        "args": ["/s"],
+        "registry": LUKASZ_SHELL_FOLDERS,
+        "files": {LUKASZ_LOW: FOLDER, LOOK_ALIKE_LOW: FOLDER},
+        "expect": {
+            "exit": 0,
+            "commands": ['{MSIEXEC} /i "' + LUKASZ_LOW_SHORT
+                         + '\\Halvard\\Corvid\\{WORKDIR_NAME}\\cdk3.6.0_09.msi" ' + SILENT
+                         + " WRAPPER=1"],
+            "files": {LUKASZ_LOW + "\\Halvard\\Corvid\\{WORKDIR_NAME}\\" + name: PRESENT
+                      for name in ["cdk3.6.0_09.msi"] + CABINETS}
+            | {LOOK_ALIKE_LOW + "\\Halvard": None},
+        },
+    },
+    {
+        # Before Vista the roaming AppData folder is the user data folder: the same rule.
+        "name": "paths.roaming_data_outside_the_code_page_is_used_by_its_short_name",
+        "windows": "winxp64",
+        "args": ["/s"],
+        "registry": {key: {"AppData": "C:\\users\\Łukasz\\AppData\\Roaming"}
+                     for key in (LONG_DATA_KEY, SHELL_FOLDERS_KEY)},
+        "files": {"C:\\users\\Łukasz\\AppData\\Roaming": FOLDER,
+                  "C:\\users\\Lukasz\\AppData\\Roaming": FOLDER},
+        "expect": {
+            "exit": 0,
+            "commands": ['{MSIEXEC} /i "C:\\users\\_UKA~INY\\AppData\\Roaming\\Halvard\\Corvid\\'
+                         '{WORKDIR_NAME}\\cdk3.6.0_09.msi" ' + SILENT + " WRAPPER=1"],
+            "files": {"C:\\users\\Łukasz\\AppData\\Roaming\\Halvard\\Corvid\\{WORKDIR_NAME}"
+                      "\\cdk3.6.0_09.msi": Resource("CORVID_INSTALLER", 101),
+                      "C:\\users\\Lukasz\\AppData\\Roaming\\Halvard": None},
+        },
+    },
+    {
+        # A folder that does not exist has no short name either, but the shell does not give it
+        # at all: the user data folder is unavailable, and the run stops at the flag as for any
+        # missing folder, never in the look-alike folder.
+        "name": "paths.local_low_outside_the_code_page_that_does_not_exist_exits_minus_1",
+        "args": ["/s"],
+        "registry": LUKASZ_SHELL_FOLDERS,
+        "files": {LOOK_ALIKE_LOW: FOLDER},
+        "expect": {"exit": -1, "commands": [], "log": ["Fail to create directory"],
+                   "files": {LOOK_ALIKE_LOW + "\\Halvard": None,
+                             "C:\\users\\Łukasz": None}},
     },
     # -----------------------------------------------------------------------------------------
     # The fault matrix (docs/RELEASE.md): each fault with its exit code, and what stays as it

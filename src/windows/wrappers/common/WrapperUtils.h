@@ -80,6 +80,10 @@ DWORD FatalExitCode(DWORD code);
 // Runs `run` and returns its result; an exception that escapes it is written to the log and
 // gives `failureCode` instead, so that no error ends the launcher as a crash.
 int RunReportingExceptions(const std::function<int()>& run, int failureCode);
+// The user's data folder (getUserAppDataDir) for the launcher's files; empty when the system has
+// none. A folder whose path the ANSI code page carries neither as it is nor by its short form
+// ends the process through ShowFatalErrorAndExit with ERROR_NO_UNICODE_TRANSLATION.
+std::string UserDataFolder();
 // Creates each folder of a path in turn; failures are not reported (they surface when the file
 // is created).
 void CreateFolder(const std::string& path);

@@ -90,6 +90,8 @@ SHELL_FOLDERS_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explore
 LUKASZ_LOW = "C:\\users\\Łukasz\\AppData\\LocalLow"
 LUKASZ_LOW_SHORT = "C:\\users\\_UKA~INY\\AppData\\LocalLow"
 LOOK_ALIKE_LOW = "C:\\users\\Lukasz\\AppData\\LocalLow"
+LUKASZ_TEMP = "C:\\users\\Łukasz\\Temp"
+LOOK_ALIKE_TEMP = "C:\\users\\Lukasz\\Temp"
 LUKASZ_SHELL_FOLDERS = {key: {LOCAL_LOW_ID: LUKASZ_LOW} for key in (LONG_DATA_KEY, SHELL_FOLDERS_KEY)}
 
 NO_PRIOR = ["No same version CDK exists", "No same version CRE exists"]
@@ -1003,6 +1005,27 @@ SCENARIOS = [
         "files": {LOOK_ALIKE_LOW: FOLDER},
         "expect": {"exit": -1, "commands": [], "log": ["Fail to create directory"],
                    "files": {LOOK_ALIKE_LOW + "\\Halvard": None,
+                             "C:\\users\\Łukasz": None}},
+    },
+    {
+        # The log's TEMP outside the code page: written by the folder's short name.
+        "name": "paths.temp_outside_the_code_page_keeps_the_log_by_its_short_name",
+        "args": ["/s"],
+        "registry": {"HKCU\\Environment": {"TMP": LUKASZ_TEMP, "TEMP": LUKASZ_TEMP}},
+        "files": {LUKASZ_TEMP: FOLDER, LOOK_ALIKE_TEMP: FOLDER},
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "files": {LUKASZ_TEMP + "\\cusched.log": Contains("szCDKExeCommand = "),
+                             LOOK_ALIKE_TEMP + "\\cusched.log": None}},
+    },
+    {
+        # Without the folder there is no short name: the records are dropped, never written
+        # into the look-alike folder; the install goes on.
+        "name": "paths.temp_outside_the_code_page_without_the_folder_drops_the_log",
+        "args": ["/s"],
+        "registry": {"HKCU\\Environment": {"TMP": LUKASZ_TEMP, "TEMP": LUKASZ_TEMP}},
+        "files": {LOOK_ALIKE_TEMP: FOLDER},
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "files": {LOOK_ALIKE_TEMP + "\\cusched.log": None,
                              "C:\\users\\Łukasz": None}},
     },
     # -----------------------------------------------------------------------------------------

@@ -326,6 +326,32 @@ SCENARIOS = [
                    "files": {"{MSI}": None}},
     },
     {
+        # A command-line value outside the code page is refused as a whole, never passed on
+        # with a look-alike character (C:\Kait): the run stops before anything is changed.
+        "name": "main.installdir_argument_outside_the_code_page_exits_minus_80",
+        "args": ["/s", "INSTALLDIR=C:\\Kāit"],
+        "expect": {"exit": -80, "commands": [], "strings": [3089],
+                   "log": ['"INSTALLDIR"', "Error occurred while loading configuration settings."],
+                   "files": {"{MSI}": None, "{FLAG}": None}},
+    },
+    {
+        # Code page 932 has no "é": the value that works under 1252 is refused here.
+        "name": "main.installdir_argument_cafe_code_page_932_exits_minus_80",
+        "args": ["/s", "INSTALLDIR=C:\\Café"],
+        "env": {"LC_ALL": "ja_JP.UTF-8"},
+        "expect": {"exit": -80, "commands": [], "strings": [3089], "log": ['"INSTALLDIR"'],
+                   "files": {"{MSI}": None}},
+    },
+    {
+        # A pass-through argument is named as given, its missing character shown as "?"; the
+        # "/s" after the log file is still seen, so the message stays a log record.
+        "name": "main.log_file_argument_outside_the_code_page_exits_minus_80",
+        "args": ["/l*v", "C:\\lōgs\\k.log", "/s"],
+        "expect": {"exit": -80, "commands": [], "strings": [3089],
+                   "log": ['"C:\\l?gs\\k.log"'],
+                   "files": {"{MSI}": None, "{FLAG}": None}},
+    },
+    {
         "name": "main.msi_cmdline_of_3000_characters_arrives_whole",
         "args": ["/s", "REBOOT=" + "A" * 2993],
         "expect": {"exit": 0, "commands": ['{MSIEXEC} /i "{MSI}" REBOOT=' + "A" * 2993 + " "

@@ -87,6 +87,16 @@ CAUREG_STANDIN = {CAUREG: STANDIN}
 # Where Wine keeps the user's LocalLow folder, so that a scenario can move it.
 LONG_DATA_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
 LOCAL_LOW_ID = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
+SHELL_FOLDERS_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
+
+# A user whose name code page 1252 cannot carry, and the other user whose name is its best-fit
+# look-alike. Wine's short name for the folder "Łukasz" is "_UKA~INY".
+LUKASZ_LOW = "C:\\users\\Łukasz\\AppData\\LocalLow"
+LUKASZ_LOW_SHORT = "C:\\users\\_UKA~INY\\AppData\\LocalLow"
+LOOK_ALIKE_LOW = "C:\\users\\Lukasz\\AppData\\LocalLow"
+LUKASZ_TEMP = "C:\\users\\Łukasz\\Temp"
+LOOK_ALIKE_TEMP = "C:\\users\\Lukasz\\Temp"
+LUKASZ_SHELL_FOLDERS = {key: {LOCAL_LOW_ID: LUKASZ_LOW} for key in (LONG_DATA_KEY, SHELL_FOLDERS_KEY)}
 
 NO_PRIOR = ["No same version CDK exists", "No same version CRE exists"]
 # A kit of the same build, and the uninstall that removes it.
@@ -323,6 +333,32 @@ SCENARIOS = [
         "expect": {"exit": -80, "commands": [], "strings": [3073, 3089],
                    "log": ["Error occurred while loading configuration settings. Exiting installer."],
                    "files": {"{MSI}": None}},
+    },
+    {
+        # A command-line value outside the code page is refused as a whole, never passed on
+        # with a look-alike character (C:\Kait): the run stops before anything is changed.
+        "name": "main.installdir_argument_outside_the_code_page_exits_minus_80",
+        "args": ["/s", "INSTALLDIR=C:\\Kāit"],
+        "expect": {"exit": -80, "commands": [], "strings": [3089],
+                   "log": ['"INSTALLDIR"', "Error occurred while loading configuration settings."],
+                   "files": {"{MSI}": None, "{FLAG}": None}},
+    },
+    {
+        # Code page 932 has no "é": the value that works under 1252 is refused here.
+        "name": "main.installdir_argument_cafe_code_page_932_exits_minus_80",
+        "args": ["/s", "INSTALLDIR=C:\\Café"],
+        "env": {"LC_ALL": "ja_JP.UTF-8"},
+        "expect": {"exit": -80, "commands": [], "strings": [3089], "log": ['"INSTALLDIR"'],
+                   "files": {"{MSI}": None}},
+    },
+    {
+        # A pass-through argument is named as given, its missing character shown as "?"; the
+        # "/s" after the log file is still seen, so the message stays a log record.
+        "name": "main.log_file_argument_outside_the_code_page_exits_minus_80",
+        "args": ["/l*v", "C:\\lōgs\\k.log", "/s"],
+        "expect": {"exit": -80, "commands": [], "strings": [3089],
+                   "log": ['"C:\\l?gs\\k.log"'],
+                   "files": {"{MSI}": None, "{FLAG}": None}},
     },
     {
         "name": "main.msi_cmdline_of_3000_characters_arrives_whole",
@@ -1103,6 +1139,74 @@ SCENARIOS = [
         "registry": {LONG_DATA_KEY: {LOCAL_LOW_ID: "C:\\" + "d" * 215}},
         "files": {"C:\\" + "d" * 215: FOLDER},
         "expect": {"exit": 206, "commands": []},
+    },
+    {
+        # LocalLow outside the code page: the payload goes into the user's own folder by its
+        # short name, never into the other user's look-alike folder.
+        "name": "paths.local_low_outside_the_code_page_is_used_by_its_short_name",
+        "args": ["/s"],
+        "registry": LUKASZ_SHELL_FOLDERS,
+        "files": {LUKASZ_LOW: FOLDER, LOOK_ALIKE_LOW: FOLDER},
+        "expect": {
+            "exit": 0,
+            "commands": ['{MSIEXEC} /i "' + LUKASZ_LOW_SHORT
+                         + '\\Halvard\\Corvid\\{WORKDIR_NAME}\\cdk3.6.0_09.msi" ' + SILENT
+                         + " WRAPPER=1"],
+            "files": {LUKASZ_LOW + "\\Halvard\\Corvid\\{WORKDIR_NAME}\\" + name: PRESENT
+                      for name in ["cdk3.6.0_09.msi"] + CABINETS}
+            | {LOOK_ALIKE_LOW + "\\Halvard": None},
+        },
+    },
+    {
+        # Before Vista the roaming AppData folder is the user data folder: the same rule.
+        "name": "paths.roaming_data_outside_the_code_page_is_used_by_its_short_name",
+        "windows": "winxp64",
+        "args": ["/s"],
+        "registry": {key: {"AppData": "C:\\users\\Łukasz\\AppData\\Roaming"}
+                     for key in (LONG_DATA_KEY, SHELL_FOLDERS_KEY)},
+        "files": {"C:\\users\\Łukasz\\AppData\\Roaming": FOLDER,
+                  "C:\\users\\Lukasz\\AppData\\Roaming": FOLDER},
+        "expect": {
+            "exit": 0,
+            "commands": ['{MSIEXEC} /i "C:\\users\\_UKA~INY\\AppData\\Roaming\\Halvard\\Corvid\\'
+                         '{WORKDIR_NAME}\\cdk3.6.0_09.msi" ' + SILENT + " WRAPPER=1"],
+            "files": {"C:\\users\\Łukasz\\AppData\\Roaming\\Halvard\\Corvid\\{WORKDIR_NAME}"
+                      "\\cdk3.6.0_09.msi": Resource("CORVID_INSTALLER", 101),
+                      "C:\\users\\Lukasz\\AppData\\Roaming\\Halvard": None},
+        },
+    },
+    {
+        # A folder that does not exist has no short name either, but the shell does not give it
+        # at all: the user data folder is unavailable, and the run stops at the flag as for any
+        # missing folder, never in the look-alike folder.
+        "name": "paths.local_low_outside_the_code_page_that_does_not_exist_exits_minus_1",
+        "args": ["/s"],
+        "registry": LUKASZ_SHELL_FOLDERS,
+        "files": {LOOK_ALIKE_LOW: FOLDER},
+        "expect": {"exit": -1, "commands": [], "log": ["Fail to create directory"],
+                   "files": {LOOK_ALIKE_LOW + "\\Halvard": None,
+                             "C:\\users\\Łukasz": None}},
+    },
+    {
+        # The log's TEMP outside the code page: written by the folder's short name.
+        "name": "paths.temp_outside_the_code_page_keeps_the_log_by_its_short_name",
+        "args": ["/s"],
+        "registry": {"HKCU\\Environment": {"TMP": LUKASZ_TEMP, "TEMP": LUKASZ_TEMP}},
+        "files": {LUKASZ_TEMP: FOLDER, LOOK_ALIKE_TEMP: FOLDER},
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "files": {LUKASZ_TEMP + "\\cusched.log": Contains("szCDKExeCommand = "),
+                             LOOK_ALIKE_TEMP + "\\cusched.log": None}},
+    },
+    {
+        # Without the folder there is no short name: the records are dropped, never written
+        # into the look-alike folder; the install goes on.
+        "name": "paths.temp_outside_the_code_page_without_the_folder_drops_the_log",
+        "args": ["/s"],
+        "registry": {"HKCU\\Environment": {"TMP": LUKASZ_TEMP, "TEMP": LUKASZ_TEMP}},
+        "files": {LOOK_ALIKE_TEMP: FOLDER},
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "files": {LOOK_ALIKE_TEMP + "\\cusched.log": None,
+                             "C:\\users\\Łukasz": None}},
     },
     # -----------------------------------------------------------------------------------------
     # The fault matrix (docs/RELEASE.md): each fault with its exit code, and what stays as it

@@ -69,9 +69,16 @@ void DiagnosticLog::writeRecord(int level, const char* sourceFile, unsigned line
 
 void initializeDiagnosticLog() {
     DiagnosticLog& log = DiagnosticLog::instance();
-    const std::string temp = tempDirectory();
-    log.setPath(temp.empty() ? std::string(kDiagnosticLogFileName)
-                             : allutils_platform::logFilePath(temp, kDiagnosticLogFileName));
+    bool unusable = false;
+    const std::string temp = stripTrailingSeparator(allutils_platform::rawTempPath(&unusable));
+    if (unusable) {
+        // The folder's name has no exact form in the ANSI code page: a look-alike could be
+        // another user's folder, so the records are dropped rather than written anywhere.
+        log.setPath(std::string());
+    } else {
+        log.setPath(temp.empty() ? std::string(kDiagnosticLogFileName)
+                                 : allutils_platform::logFilePath(temp, kDiagnosticLogFileName));
+    }
     log.setProgramName(moduleBaseName());
 }
 

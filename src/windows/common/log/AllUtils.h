@@ -63,7 +63,8 @@ class DiagnosticLog {
 inline constexpr const char* kDiagnosticLogFileName = "cusched.log";
 
 // Start-up initialisation of the log: path = joinPath(tempDirectory(), "cusched.log") (the bare
-// name when the temporary directory is unavailable), then the program name. Called once, after
+// name when the temporary directory is unavailable; no path, so that records are dropped, when
+// its name has no exact form in the ANSI code page), then the program name. Called once, after
 // the other start-up objects exist; records written before it are dropped.
 void initializeDiagnosticLog();
 

@@ -40,9 +40,12 @@ std::u16string rawSystemMessage(uint32_t code);
 // Full file name of the running program; empty when it cannot be determined.
 std::string moduleFileName();
 // The temporary directory as the system reports it (trailing separator included); empty on
-// failure.
-std::string rawTempPath();
-// The growth loop of rawTempPath() around a GetTempPathA-like query (length, buffer) -> result.
+// failure. On Windows the folder is given in the ANSI code page as it is or by its short form
+// (cdk_text::ansiFolderPath); when neither is carried exactly the result is empty and
+// `unusable`, if given, is set, so that nothing is written under a look-alike name.
+std::string rawTempPath(bool* unusable = nullptr);
+// The growth loop of rawTempPath() (which runs it around GetTempPathW) around a GetTempPathA-like
+// query (length, buffer) -> result.
 std::string tempPathFrom(const std::function<uint32_t(uint32_t, char*)>& query);
 uint32_t lastError();
 // The log file's path in a directory: joinPath on Windows; on POSIX hosts the directory and

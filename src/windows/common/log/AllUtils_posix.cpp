@@ -84,7 +84,10 @@ std::string moduleFileName() {
     }
 }
 
-std::string rawTempPath() {
+std::string rawTempPath(bool* unusable) {
+    if (unusable != nullptr) {
+        *unusable = false;
+    }
     // Like GetTempPathA, the result ends with exactly the separator the system gives it.
     const char* dir = std::getenv("TMPDIR");
     std::string path = dir != nullptr && *dir != '\0' ? dir : "/tmp";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "AllUtilsPlatform.h"
+#include "AnsiText.h"
 #include "ScopedHandle.h"
 
 namespace allutils_platform {
@@ -83,26 +84,47 @@ std::string moduleFileName() {
     }
 }
 
-std::string tempPathFrom(const std::function<uint32_t(uint32_t, char*)>& query) {
-    std::vector<char> buffer(MAX_PATH);
+namespace {
+
+template <typename Char, typename Query>
+std::basic_string<Char> growingTempPath(const Query& query) {
+    std::vector<Char> buffer(MAX_PATH);
     uint32_t length = query(static_cast<uint32_t>(buffer.size()), buffer.data());
     if (length > buffer.size()) {
         // Too small: the result is the size needed, terminating NUL included.
         buffer.resize(length);
         length = query(static_cast<uint32_t>(buffer.size()), buffer.data());
         if (length >= buffer.size()) {
-            return std::string();
+            return std::basic_string<Char>();
         }
     }
     if (length == 0) {
-        return std::string();
+        return std::basic_string<Char>();
     }
-    return std::string(buffer.data(), strnlen(buffer.data(), length));
+    const auto end = std::find(buffer.begin(), buffer.begin() + length, Char(0));
+    return std::basic_string<Char>(buffer.begin(), end);
 }
 
-std::string rawTempPath() {
-    return tempPathFrom(
-        [](uint32_t size, char* buffer) -> uint32_t { return GetTempPathA(size, buffer); });
+}  // namespace
+
+std::string tempPathFrom(const std::function<uint32_t(uint32_t, char*)>& query) {
+    return growingTempPath<char>(query);
+}
+
+std::string rawTempPath(bool* unusable) {
+    if (unusable != nullptr) {
+        *unusable = false;
+    }
+    const std::wstring wide = growingTempPath<wchar_t>(
+        [](uint32_t size, wchar_t* buffer) -> uint32_t { return GetTempPathW(size, buffer); });
+    if (wide.empty()) {
+        return std::string();
+    }
+    std::string path;
+    if (!cdk_text::ansiFolderPath(wide, path) && unusable != nullptr) {
+        *unusable = true;
+    }
+    return path;
 }
 
 std::string logFilePath(const std::string& directory, const std::string& name) {

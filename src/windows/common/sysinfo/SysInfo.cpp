@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AllUtils.h"
+#include "AnsiText.h"
 #include "ScopedHandle.h"
 
 namespace {
@@ -28,50 +29,61 @@ struct SysInfoImpl {
     }
 };
 
+// A folder the shell gave in the ANSI code page (see cdk_text::ansiFolderPath): ERROR_SUCCESS,
+// ERROR_NO_UNICODE_TRANSLATION when neither the path nor its short form is carried exactly, or
+// ERROR_FILENAME_EXCED_RANGE for MAX_PATH bytes or more.
+DWORD narrowFolder(const wchar_t* folder, std::string& path) {
+    std::string narrow;
+    if (!cdk_text::ansiFolderPath(folder, narrow)) {
+        CDK_LOG(LOG_ERROR, "userAppDataDir",
+                formatString("The folder %s cannot be represented in the system's code page %u, "
+                             "not even by its short name; it is not used.",
+                             cdk_text::wideToAnsiForDisplay(folder).c_str(), GetACP()));
+        return ERROR_NO_UNICODE_TRANSLATION;
+    }
+    if (narrow.size() >= MAX_PATH) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    path = std::move(narrow);
+    return ERROR_SUCCESS;
+}
+
 // The low-integrity per-user folder (Vista and later), looked up at run time so that the
 // program still starts on systems without SHGetKnownFolderPath.
-bool knownFolderLocalAppDataLow(std::string& path) {
+DWORD knownFolderLocalAppDataLow(std::string& path) {
     static const GUID kLocalAppDataLow = {
         0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
     using GetKnownFolderPathFunction = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
 
     const ScopedLibrary shell32(CRE_System_LoadLibrary("shell32.dll"));
     if (!shell32) {
-        return false;
+        return ERROR_PATH_NOT_FOUND;
     }
     const auto getKnownFolderPath = reinterpret_cast<GetKnownFolderPathFunction>(
         reinterpret_cast<void*>(GetProcAddress(shell32.get(), "SHGetKnownFolderPath")));
     if (getKnownFolderPath == nullptr) {
-        return false;
+        return ERROR_PATH_NOT_FOUND;
     }
     // The folder text is the shell's, released with CoTaskMemFree even when the call fails.
     ScopedCoTaskMemory folder;
     const HRESULT result = getKnownFolderPath(kLocalAppDataLow, 0, nullptr,
                                               reinterpret_cast<PWSTR*>(folder.receive()));
     if (result != S_OK || !folder) {
-        return false;
+        return ERROR_PATH_NOT_FOUND;
     }
-    char narrow[MAX_PATH];
-    const int length = WideCharToMultiByte(CP_ACP, 0, static_cast<const wchar_t*>(folder.get()), -1,
-                                           narrow, sizeof(narrow), nullptr, nullptr);
-    if (length <= 0) {
-        // Does not fit in MAX_PATH bytes (or cannot be converted).
-        return false;
-    }
-    path.assign(narrow);
-    return true;
+    return narrowFolder(static_cast<const wchar_t*>(folder.get()), path);
 }
 
-bool roamingAppData(std::string& path) {
-    char folder[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
-        return false;
+DWORD roamingAppData(std::string& path) {
+    wchar_t folder[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+        return ERROR_PATH_NOT_FOUND;
     }
-    path.assign(folder, strnlen(folder, sizeof(folder) - 1));
-    return true;
+    folder[MAX_PATH - 1] = L'\0';
+    return narrowFolder(folder, path);
 }
 
-bool userAppDataDir(std::string& path) {
+DWORD userAppDataDir(std::string& path) {
     if (osLevel() < sysinfo::OS_LEVEL_VISTA) {
         return roamingAppData(path);
     }
@@ -105,7 +117,7 @@ bool isServer() { return SysInfo::instance().isServer(); }
 
 bool getUserAppDataDir(char* buffer, size_t capacity) {
     std::string path;
-    if (buffer == nullptr || !userAppDataDir(path) || path.size() >= capacity) {
+    if (buffer == nullptr || userAppDataDir(path) != ERROR_SUCCESS || path.size() >= capacity) {
         return false;
     }
     std::memcpy(buffer, path.c_str(), path.size() + 1);
@@ -113,8 +125,14 @@ bool getUserAppDataDir(char* buffer, size_t capacity) {
 }
 
 std::string getUserAppDataDir() {
+    DWORD error = ERROR_SUCCESS;
+    return getUserAppDataDir(error);
+}
+
+std::string getUserAppDataDir(DWORD& error) {
     std::string path;
-    if (!userAppDataDir(path)) {
+    error = userAppDataDir(path);
+    if (error != ERROR_SUCCESS) {
         path.clear();
     }
     return path;

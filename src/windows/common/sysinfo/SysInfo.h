@@ -43,10 +43,16 @@ bool isServer();
 
 // Fills buffer (capacity bytes, MAX_PATH expected) with the per-user application data folder:
 // the roaming folder before Vista, the low-integrity LocalLow folder from Vista on. Returns
-// false and leaves the buffer as it was when the folder is unavailable or does not fit.
+// false and leaves the buffer as it was when the folder is unavailable or does not fit. A folder
+// whose path the ANSI code page cannot carry is given by its short form, or not at all.
 bool getUserAppDataDir(char* buffer, size_t capacity);
 // The same folder as a string; empty when unavailable.
 std::string getUserAppDataDir();
+// The same, with the reason for an empty result in `error`: ERROR_NO_UNICODE_TRANSLATION when
+// the ANSI code page carries neither the folder's path nor its short form (the folder is then
+// never used under a look-alike name), ERROR_FILENAME_EXCED_RANGE for a path of MAX_PATH bytes
+// or more, ERROR_PATH_NOT_FOUND when the system has no such folder; ERROR_SUCCESS otherwise.
+std::string getUserAppDataDir(DWORD& error);
 
 // Loads the named library from the system directory, never by bare name, so that a copy beside
 // the program or in the current directory is not picked up. Null (and an ERROR record) on

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "AllUtils.h"
+#include "AnsiText.h"
 #include "BuildConstants.h"
 #include "Executor.h"
 #include "LauncherLogic.h"
@@ -36,13 +37,24 @@ bool ensureFolder(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+// Where the updater's registration program lies; empty when the system has no such folder or
+// the ANSI code page carries neither its path nor its short form (a look-alike folder could hold
+// another program of that name).
 std::string commonProgramFiles() {
-    char buffer[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT,
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT,
                                 buffer))) {
         return std::string();
     }
-    return buffer;
+    buffer[MAX_PATH - 1] = L'\0';
+    std::string folder;
+    if (!cdk_text::ansiFolderPath(buffer, folder)) {
+        logit(
+            formatString("The common files folder %s cannot be represented in the system's code "
+                         "page %u, not even by its short name.",
+                         cdk_text::wideToAnsiForDisplay(buffer).c_str(), GetACP()));
+    }
+    return folder;
 }
 
 }  // namespace
@@ -84,7 +96,13 @@ void InstallPublicCre() {
 }
 
 int InstallUpdaterComponent(HINSTANCE module, bool autoUpdate) {
-    const std::string quillon = getUserAppDataDir() + "\\Quillon\\";
+    const std::string data = UserDataFolder();
+    if (data.empty()) {
+        // Without it the folders below would land in the root of the current drive.
+        logit("Can not find the user data folder to extract installer files. \n");
+        return kFolderFailed;
+    }
+    const std::string quillon = data + "\\Quillon\\";
     const std::string corvid = quillon + "Corvid\\";
     const std::string au = corvid + "AU\\";
     const struct {

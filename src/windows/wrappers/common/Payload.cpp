@@ -11,6 +11,7 @@
 #include "MessageUi.h"
 #include "ScopedHandle.h"
 #include "SettingsException.h"
+#include "SysInfo.h"
 #include "WrapperUtils.h"
 
 namespace {
@@ -184,6 +185,17 @@ void ShowFatalErrorAndExit(const char* step, DWORD code) {
     // way out, and an orderly exit from two threads at the same time can block.
     TerminateProcess(GetCurrentProcess(), code);
     ExitProcess(code);
+}
+
+std::string UserDataFolder() {
+    DWORD error = ERROR_SUCCESS;
+    const std::string folder = getUserAppDataDir(error);
+    if (error == ERROR_NO_UNICODE_TRANSLATION) {
+        // Before anything is written below it: under a look-alike name the folder would be
+        // another user's.
+        ShowFatalErrorAndExit(kCreateStep, error);
+    }
+    return folder;
 }
 
 void CreateFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }

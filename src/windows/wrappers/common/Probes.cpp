@@ -251,7 +251,7 @@ bool GetInstallFlagPath(std::string& path, std::size_t capacity) {
             "hold the returned string.");
         return false;
     }
-    std::string built = getUserAppDataDir();
+    std::string built = UserDataFolder();
     DWORD lastCreationError = 0;
     bool failed = built.empty();
     for (const char* part : {"Halvard", "Corvid"}) {

@@ -96,6 +96,10 @@ void RunStartupSteps(const std::function<void()>& steps, int storeFailureCode, i
 int RunLauncher(const std::function<int()>& run, int failureCode);
 // Forgets a start-up failure kept by RunStartupSteps (for tests).
 void ClearStartupFailure();
+// The user's data folder (getUserAppDataDir) for the launcher's files; empty when the system has
+// none. A folder whose path the ANSI code page carries neither as it is nor by its short form
+// ends the process through ShowFatalErrorAndExit with ERROR_NO_UNICODE_TRANSLATION.
+std::string UserDataFolder();
 // Creates each folder of a path in turn; failures are not reported (they surface when the file
 // is created).
 void CreateFolder(const std::string& path);

@@ -35,7 +35,7 @@ constexpr CabinetRow kCabinets[] = {
 // Creates "<data>\Halvard\", "...Corvid\" and "...cdk<version>[_x64]" and returns the last.
 // A folder that cannot be had, or a path that would not fit, ends the process.
 std::string prepareWorkingFolder(bool createDataFolder, bool x64) {
-    const std::string data = getUserAppDataDir();
+    const std::string data = UserDataFolder();
     if (data.empty()) {
         ShowFatalErrorAndExit(kCreateStep, ERROR_PATH_NOT_FOUND);
     }

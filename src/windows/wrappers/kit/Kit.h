@@ -43,5 +43,6 @@ void ClearInstallStatus();
 // The runtime of this version is registered under HKLM.
 bool IsSameVersionCreRegistered();
 
-// The whole run, from the loaded options to the exit code.
-int RunMainSequence(HINSTANCE module, int argc, char** argv);
+// The whole run, from the loaded options to the exit code. The arguments are the runtime's wide
+// argument vector.
+int RunMainSequence(HINSTANCE module, int argc, wchar_t** argv);

@@ -2,11 +2,13 @@
 // the kit's database and cabinets, msiexec, the runtime settings file and the follow-ups.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <vector>
 
 #include "AllUtils.h"
+#include "AnsiText.h"
 #include "BuildConstants.h"
 #include "Executor.h"
 #include "ExecutorCommandLine.h"
@@ -94,15 +96,69 @@ bool readOptions(HINSTANCE module, RunOptions& options) {
     return true;
 }
 
-// The command-line arguments as UTF-8, the form the settings store holds.
-bool utf8Arguments(int argc, char** argv, std::vector<std::string>& out) {
+// Adds an argument the ANSI code page cannot carry to the list for the command-line message, in
+// the message's list form ("a";"b";), and says so in the log.
+void refuseArgument(std::string& refused, const std::string& shown, bool named) {
+    refused += "\"" + shown + "\";";
+    logit(formatString(named
+                           ? "The value of %s cannot be represented in the system's code page %u."
+                           : "The argument %s cannot be represented in the system's code page %u.",
+                       shown.c_str(), GetACP()));
+}
+
+// The command-line arguments as UTF-8, the form the settings store holds. Each argument is
+// converted to the ANSI code page exactly, then to UTF-8, which gives the text the runtime's own
+// ANSI argument vector gives for every argument the code page carries. An argument with a
+// character the code page lacks is never passed on as a look-alike (best-fit "C:\Kait" for
+// "C:\Kāit"): it is left out and named in `refused`, a named option by its name, anything else
+// (an "/q" or "/l" switch, a log file, an unknown argument) as given, with "?" for each missing
+// character. An "/l" switch and its log file are left out together, so that the switch never
+// takes the next argument for its file. The program's own path (element 0) is read by nobody;
+// it is passed on only when it converts exactly. False for text the code page cannot read back.
+bool utf8Arguments(int argc, wchar_t** argv, std::vector<std::string>& out, std::string& refused) {
     out.clear();
-    for (int i = 0; i < argc; ++i) {
+    refused.clear();
+    std::vector<std::string> ansi(static_cast<std::size_t>(std::max(argc, 0)));
+    std::vector<bool> exact(ansi.size(), true);
+    for (std::size_t i = 0; i < ansi.size(); ++i) {
+        if (argv[i] != nullptr && !cdk_text::wideToAnsiExact(argv[i], ansi[i])) {
+            exact[i] = false;
+            ansi[i] = cdk_text::wideToAnsiForDisplay(argv[i]);
+        }
+    }
+    const auto addUtf8 = [&out](const std::string& text) {
         std::string converted;
-        if (argv[i] != nullptr && !AnsiToUtf8(argv[i], converted)) {
+        if (!AnsiToUtf8(text, converted)) {
             return false;
         }
         out.push_back(std::move(converted));
+        return true;
+    };
+    if (!ansi.empty() && !addUtf8(exact[0] ? ansi[0] : std::string())) {
+        return false;
+    }
+    const InstallConfigData& config = InstallConfigData::instance();
+    for (std::size_t i = 1; i < ansi.size(); ++i) {
+        // Option names are ASCII, so the display form of a refused argument finds its option.
+        const InstallConfigData::OptionInfo* option = config.FindOption(ansi[i]);
+        const bool logSwitch = option != nullptr && option->name == switchOptionName(SWITCH_LOG);
+        const std::size_t last = logSwitch && i + 1 < ansi.size() ? i + 1 : i;
+        bool whole = true;
+        for (std::size_t j = i; j <= last; ++j) {
+            whole = whole && exact[j];
+        }
+        for (std::size_t j = i; j <= last; ++j) {
+            if (!whole) {
+                if (!exact[j]) {
+                    const bool named = j == i && option != nullptr &&
+                                       !InstallConfigData::IsSwitchName(option->name);
+                    refuseArgument(refused, named ? option->name : ansi[j], named);
+                }
+            } else if (!addUtf8(ansi[j])) {
+                return false;
+            }
+        }
+        i = last;
     }
     return true;
 }
@@ -227,7 +283,7 @@ bool IsSameVersionCreRegistered() {
     return runtime.open(HKEY_LOCAL_MACHINE, key.c_str(), kRead) == ERROR_SUCCESS;
 }
 
-int RunMainSequence(HINSTANCE module, int argc, char** argv) {
+int RunMainSequence(HINSTANCE module, int argc, wchar_t** argv) {
     SetDllDirectoryA("");
     RunState& state = runState();
     state.module = module;
@@ -235,9 +291,10 @@ int RunMainSequence(HINSTANCE module, int argc, char** argv) {
     int result = 1;
 
     std::vector<std::string> arguments;
+    std::string refused;
     RunOptions options;
     try {
-        if (!utf8Arguments(argc, argv, arguments)) {
+        if (!utf8Arguments(argc, argv, arguments, refused)) {
             logit(kLoadFailed);
             return EXIT_CONFIG_FAILED;
         }
@@ -245,7 +302,20 @@ int RunMainSequence(HINSTANCE module, int argc, char** argv) {
         for (const std::string& argument : arguments) {
             pointers.push_back(argument.c_str());
         }
-        if (LoadConfigSettings(module, pointers.data(), static_cast<int>(pointers.size())) != 0) {
+        const int loaded =
+            LoadConfigSettings(module, pointers.data(), static_cast<int>(pointers.size()));
+        if (!refused.empty()) {
+            // The options were loaded without the refused arguments only to learn whether the
+            // run is silent ("/s", "-download" or INSTALL_SILENT, from any of their sources), so
+            // that the message never blocks a silent deployment; a guess from a look-alike value
+            // could. Nothing else of them is used.
+            InstallConfigData::instance().ShowErrorMessage(
+                module, IDS_CONFIG_ERROR_CAPTION, IDS_CMDLINE_ERRORS, kMessageIconError,
+                IsSilentInstall(), refused, std::string());
+            logit(kLoadFailed);
+            return EXIT_CONFIG_FAILED;
+        }
+        if (loaded != 0) {
             logit(kLoadFailed);
             return EXIT_CONFIG_FAILED;
         }

@@ -7,7 +7,11 @@
 #include "Kit.h"
 #include "WrapperUtils.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    return RunLauncher([instance] { return RunMainSequence(instance, __argc, __argv); },
+// The wide entry point (linked with -municode): the runtime splits the command line into
+// __wargv by the same rules as into __argv, but before any conversion to the ANSI code page, so
+// that the main sequence can refuse an argument the code page cannot carry instead of taking the
+// system's best-fit look-alike of it.
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    return RunLauncher([instance] { return RunMainSequence(instance, __argc, __wargv); },
                        EXIT_UNEXPECTED_EXCEPTION);
 }

@@ -1,0 +1,25 @@
+// Wide text of the system (command-line arguments, folder paths) in the ANSI code page of the
+// process, never through best-fit look-alikes: "Ł" has no counterpart in code page 1252, and
+// the system's default conversion would turn "C:\users\Łukasz" into "C:\users\Lukasz", another
+// user's folder. Windows only.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace cdk_text {
+
+// Character for character: false when a character has no exact counterpart in the code page
+// (or the text holds an unpaired surrogate); `out` is then unspecified.
+bool wideToAnsiExact(std::wstring_view text, std::string& out);
+
+// For messages and log records only: each character without an exact counterpart becomes the
+// code page's default character ("?"), so that the text can never be taken for another name.
+std::string wideToAnsiForDisplay(std::wstring_view text);
+
+// A folder path the system gave (a known folder, TEMP): the path itself when the code page
+// carries it exactly, else its short form (GetShortPathNameW) when that one is carried exactly.
+// False when neither is, and the folder must not be used at all; `out` is then empty.
+bool ansiFolderPath(const std::wstring& folder, std::string& out);
+
+}  // namespace cdk_text

@@ -1,0 +1,82 @@
+// Exact conversions of wide system text to the ANSI code page.
+#include "AnsiText.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace cdk_text {
+
+namespace {
+
+// WC_NO_BEST_FIT_CHARS turns every character without an exact counterpart into the default
+// character, and `usedDefault` tells that apart from a "?" that was in the text. A system whose
+// ANSI code page is UTF-8 carries every character; there the call takes neither the flag nor the
+// default-character report, and an unpaired surrogate fails it when `usedDefault` is asked for.
+bool wideToAnsi(std::wstring_view text, std::string& out, bool* usedDefault) {
+    out.clear();
+    if (text.empty()) {
+        return true;
+    }
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags =
+        utf8 ? (usedDefault != nullptr ? WC_ERR_INVALID_CHARS : 0) : WC_NO_BEST_FIT_CHARS;
+    BOOL defaulted = FALSE;
+    BOOL* defaultedOut = usedDefault != nullptr && !utf8 ? &defaulted : nullptr;
+    const int wideLength = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(CP_ACP, flags, text.data(), wideLength, nullptr, 0,
+                                           nullptr, defaultedOut);
+    if (length <= 0) {
+        return false;
+    }
+    out.assign(static_cast<std::size_t>(length), '\0');
+    if (WideCharToMultiByte(CP_ACP, flags, text.data(), wideLength, out.data(), length, nullptr,
+                            defaultedOut) != length) {
+        out.clear();
+        return false;
+    }
+    if (usedDefault != nullptr) {
+        *usedDefault = defaulted != FALSE;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool wideToAnsiExact(std::wstring_view text, std::string& out) {
+    bool usedDefault = false;
+    return wideToAnsi(text, out, &usedDefault) && !usedDefault;
+}
+
+std::string wideToAnsiForDisplay(std::wstring_view text) {
+    std::string out;
+    wideToAnsi(text, out, nullptr);
+    return out;
+}
+
+bool ansiFolderPath(const std::wstring& folder, std::string& out) {
+    if (wideToAnsiExact(folder, out)) {
+        return true;
+    }
+    // The short form is ASCII where the volume keeps short names; where it does not, the call
+    // gives the long path back, which fails the same test again.
+    std::vector<wchar_t> shortPath(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetShortPathNameW(folder.c_str(), shortPath.data(),
+                                               static_cast<DWORD>(shortPath.size()));
+        if (length == 0) {
+            break;
+        }
+        if (length < shortPath.size()) {
+            if (wideToAnsiExact(std::wstring_view(shortPath.data(), length), out)) {
+                return true;
+            }
+            break;
+        }
+        shortPath.resize(length);
+    }
+    out.clear();
+    return false;
+}
+
+}  // namespace cdk_text

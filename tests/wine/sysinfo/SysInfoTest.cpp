@@ -8,6 +8,7 @@
 #include <string>
 
 #include "AllUtils.h"
+#include "AnsiText.h"
 #include "LogCapture.h"
 #include "ScopedHandle.h"
 #include "SysInfo.h"
@@ -70,6 +71,48 @@ TEST(SysInfo, UserAppDataDirNeverOverrunsASmallBuffer) {
     std::string tooShort(folder.size(), 'x');
     EXPECT_FALSE(getUserAppDataDir(tooShort.data(), tooShort.size()));
     EXPECT_EQ(tooShort, std::string(folder.size(), 'x'));
+}
+
+// A folder the system gives is taken by its exact name or by a short name the code page carries,
+// never by a look-alike; one that has neither (it does not exist, so it has no short form) is
+// not taken at all. Rows for code page 1252.
+TEST(SysInfo, FoldersOutsideTheCodePageAreNeverLookAlikes) {
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "the rows are for code page 1252, this one is " << GetACP();
+    }
+    wchar_t temp[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring existing = std::wstring(temp) + L"\x0141ukasz-short";
+    CreateDirectoryW(existing.c_str(), nullptr);
+    const struct {
+        std::wstring folder;
+        bool taken;
+        const char* exact;  // the expected text, or null for "a short form"
+    } rows[] = {
+        {L"C:\\Caf\x00e9", true, "C:\\Caf\xe9"},
+        {L"C:\\no-such-\x0141ukasz", false, nullptr},
+        {existing, true, nullptr},
+    };
+    for (const auto& row : rows) {
+        std::string out;
+        EXPECT_EQ(cdk_text::ansiFolderPath(row.folder, out), row.taken);
+        if (!row.taken) {
+            EXPECT_TRUE(out.empty()) << out;
+        } else if (row.exact != nullptr) {
+            EXPECT_EQ(out, row.exact);
+        } else {
+            // The short form names the same folder and nothing else: no look-alike "Lukasz".
+            EXPECT_EQ(out.find("Lukasz"), std::string::npos) << out;
+            EXPECT_NE(GetFileAttributesA(out.c_str()), INVALID_FILE_ATTRIBUTES) << out;
+        }
+    }
+    std::string converted;
+    EXPECT_FALSE(
+        cdk_text::wideToAnsiExact(L"a\xd800"
+                                  L"b",
+                                  converted));
+    EXPECT_EQ(cdk_text::wideToAnsiForDisplay(L"C:\\l\x014dgs"), "C:\\l?gs");
+    RemoveDirectoryW(existing.c_str());
 }
 
 TEST(SystemLibrary, LoadsFromTheSystemDirectoryNotBesideTheProgram) {

@@ -526,6 +526,17 @@ SCENARIOS = [
                    "files": {"C:\\victim.txt": "victim"}},
     },
     {
+        # The launcher's folder in the user's data a link to another folder: nothing is created
+        # there, the flag included, and the run ends as for any flag failure.
+        "name": "main.halvard_link_to_another_folder_exits_minus_1",
+        "args": ["/s"],
+        "files": {"C:\\victim\\kept.txt": "kept"},
+        "links": {"{USERDATA}\\Halvard": "C:\\victim"},
+        "expect": {"exit": -1, "commands": [],
+                   "log": ["{USERDATA}\\Halvard is a link to C:\\victim"],
+                   "files": {"C:\\victim\\kept.txt": "kept", "C:\\victim\\Corvid": None}},
+    },
+    {
         # The flag goes with the process: the next launcher runs at once.
         "name": "main.killed_launcher_leaves_no_flag",
         "args": ["/s"],
@@ -745,6 +756,80 @@ SCENARIOS = [
         "expect": {"exit": 5, "commands": [KIT_SILENT],
                    "files": {"{WORKDIR}\\sj360090.cab": Resource("CORVID_CAB7", 108),
                              "{FLAG}": None}},
+    },
+    {
+        # Links planted where the payload goes: nothing is written through them, the run ends
+        # through the fatal path with ERROR_STOPPED_ON_SYMLINK before msiexec runs, and the log
+        # names the path and where it leads.
+        "name": "payload.working_folder_link_to_another_folder_exits_681",
+        "args": ["/s"],
+        "files": {"C:\\victim\\kept.txt": "kept"},
+        "links": {"{WORKDIR}": "C:\\victim"},
+        "expect": {"exit": 681, "commands": [],
+                   "log": ["{WORKDIR} is a link to C:\\victim"],
+                   "files": {"C:\\victim\\kept.txt": "kept", "C:\\victim\\cdk3.6.0_09.msi": None,
+                             "{FLAG}": None}},
+    },
+    {
+        "name": "payload.working_folder_dangling_link_exits_681",
+        "args": ["/s"],
+        "links": {"{WORKDIR}": "C:\\nowhere"},
+        "expect": {"exit": 681, "commands": [],
+                   "log": ["{WORKDIR} is a link that leads nowhere"],
+                   "files": {"C:\\nowhere": None}},
+    },
+    {
+        "name": "payload.database_link_to_another_file_exits_681",
+        "args": ["/s"],
+        "files": {"C:\\victim.txt": "victim"},
+        "links": {"{MSI}": "C:\\victim.txt"},
+        "expect": {"exit": 681, "commands": [],
+                   "log": ["{MSI} is a link to C:\\victim.txt",
+                           "The kit's database {MSI} could not be written"],
+                   "files": {"C:\\victim.txt": "victim"}},
+    },
+    {
+        # A link to a name that does not exist: creating the file through it would create the
+        # target.
+        "name": "payload.database_dangling_link_creates_nothing_exits_681",
+        "args": ["/s"],
+        "links": {"{MSI}": "C:\\nowhere.msi"},
+        "expect": {"exit": 681, "commands": [], "log": ["{MSI} is a link that leads nowhere"],
+                   "files": {"C:\\nowhere.msi": None}},
+    },
+    {
+        "name": "payload.cabinet_link_to_another_file_exits_681",
+        "args": ["/s"],
+        "files": {"C:\\victim.txt": "victim"},
+        "links": {"{WORKDIR}\\sj360090.cab": "C:\\victim.txt"},
+        "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|3"]}],
+        "expect": {"exit": 681,
+                   "log": ["{WORKDIR}\\sj360090.cab is a link to C:\\victim.txt"],
+                   "files": {"C:\\victim.txt": "victim"}},
+    },
+    {
+        # While msiexec runs, no folder on the way to its files can be moved aside (and another
+        # put in its place): the user's data folder, the launcher's folders, the working folder
+        # and the updater's folder are held from their check until the process ends.
+        "name": "payload.folders_cannot_be_renamed_while_msiexec_runs",
+        "args": ["/s"],
+        "files": CAUREG_STANDIN,
+        "rules": [kit_installs("wait-event|HalvardCDKCabExtractWaitEvent|20",
+                               "probe|rename|{WORKDIR}", "probe|rename|{USERDATA}\\Halvard\\Corvid",
+                               "probe|rename|{USERDATA}\\Halvard", "probe|rename|{USERDATA}"),
+                  {"when": ON_AU, "do": ["probe|rename|{USERDATA}\\Quillon\\Corvid\\AU",
+                                         "probe|rename|{USERDATA}\\Quillon"]}],
+        "expect": {
+            "exit": 0,
+            "record": ["probe rename {WORKDIR} error 32",
+                       "probe rename {USERDATA}\\Halvard\\Corvid error 32",
+                       "probe rename {USERDATA}\\Halvard error 32",
+                       "probe rename {USERDATA} error 32",
+                       "probe rename {USERDATA}\\Quillon\\Corvid\\AU error 32",
+                       "probe rename {USERDATA}\\Quillon error 32"],
+            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+                      "{AUMSI}": Resource("CORVID_INSTALLER", 1119)},
+        },
     },
     # -----------------------------------------------------------------------------------------
     # Install language from the user interface language.
@@ -1080,6 +1165,25 @@ SCENARIOS = [
         },
     },
     {
+        # The updater's folder a link, met after a successful kit install: the fatal path ends
+        # the run, the kit stays installed and the settings file stays as exported.
+        "name": "followup.updater_folder_link_to_another_folder_exits_681",
+        "args": ["AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}": "AUTO_UPDATE=Enable\n", "C:\\victim\\kept.txt": "kept",
+                  **CAUREG_STANDIN},
+        "links": {"{USERDATA}\\Quillon\\Corvid\\AU": "C:\\victim"},
+        "rules": [kit_installs()],
+        "expect": {
+            "exit": 681,
+            "commands": [KIT_INTERACTIVE],
+            "log": ["{USERDATA}\\Quillon\\Corvid\\AU is a link to C:\\victim"],
+            "log_absent": ["...Restoring config settings"],
+            "files": {"{SETTINGS}": Contains("AUTO_UPDATE=Disable", absent=["Enable"]),
+                      "C:\\victim\\kept.txt": "kept", "C:\\victim\\au.msi": None},
+            "registry": {KIT_KEY: {"CorvidHome": KIT_HOME}},
+        },
+    },
+    {
         "name": "followup.failed_updater_install_keeps_the_exit_code",
         "files": CAUREG_STANDIN,
         "rules": [kit_installs(), {"when": ON_AU, "do": ["exit|1603"]}],
@@ -1208,6 +1312,23 @@ SCENARIOS = [
                    "files": {LOOK_ALIKE_TEMP + "\\cusched.log": None,
                              "C:\\users\\Łukasz": None}},
     },
+    {
+        # The user's data folder itself may be a link (administrators move profile folders):
+        # the launcher works below wherever it leads, through the path it was given.
+        "name": "paths.local_low_through_a_link_installs_in_the_target",
+        "args": ["/s"],
+        "registry": {LONG_DATA_KEY: {LOCAL_LOW_ID: "C:\\LowLink"}},
+        "files": {"C:\\Data\\Low": FOLDER},
+        "links": {"C:\\LowLink": "C:\\Data\\Low"},
+        "expect": {
+            "exit": 0,
+            "commands": ['{MSIEXEC} /i "C:\\LowLink\\Halvard\\Corvid\\{WORKDIR_NAME}\\cdk3.6.0_09.msi" '
+                         + SILENT + " WRAPPER=1"],
+            "files": {"C:\\Data\\Low\\Halvard\\Corvid\\{WORKDIR_NAME}\\cdk3.6.0_09.msi":
+                      Resource("CORVID_INSTALLER", 101),
+                      "C:\\Data\\Low\\Halvard\\Corvid\\CORVID_INSTALL_FLAG": None},
+        },
+    },
     # -----------------------------------------------------------------------------------------
     # The fault matrix (docs/RELEASE.md): each fault with its exit code, and what stays as it
     # was. Rows whose fault an earlier scenario shows already point at that scenario there.
@@ -1220,6 +1341,21 @@ SCENARIOS = [
         "hold": "{TEMP}\\cusched.log",
         "expect": {"exit": 0, "commands": [KIT_SILENT],
                    "files": {"{TEMP}\\cusched.log": "held\r\n", "{FLAG}": None}},
+    },
+    {
+        # The log's name a link to another file, or to a name that does not exist: the records
+        # are dropped, nothing is appended or created there, and the install goes on.
+        "name": "fault.log_file_link_to_another_file_is_not_written",
+        "args": ["/s"],
+        "files": {"C:\\victim.txt": "victim"},
+        "links": {"{TEMP}\\cusched.log": "C:\\victim.txt"},
+        "expect": {"exit": 0, "commands": [KIT_SILENT], "files": {"C:\\victim.txt": "victim"}},
+    },
+    {
+        "name": "fault.log_file_dangling_link_creates_nothing",
+        "args": ["/s"],
+        "links": {"{TEMP}\\cusched.log": "C:\\nowhere.log"},
+        "expect": {"exit": 0, "commands": [KIT_SILENT], "files": {"C:\\nowhere.log": None}},
     },
     {
         "name": "fault.settings_file_value_not_a_flag_exits_minus_80",
@@ -1377,4 +1513,9 @@ GUEST_SELECTION = [
     "fault.disk_full_while_a_cabinet_is_written_exits_112",
     "fault.killed_during_extraction_next_run_writes_whole_files",
     "fault.killed_while_msiexec_runs_frees_the_flag",
+    "fault.log_file_link_to_another_file_is_not_written",
+    "payload.working_folder_link_to_another_folder_exits_681",
+    "payload.database_link_to_another_file_exits_681",
+    "payload.folders_cannot_be_renamed_while_msiexec_runs",
+    "paths.local_low_through_a_link_installs_in_the_target",
 ]

@@ -29,9 +29,10 @@
 //   reg-delete-key|<32|64>|<HKLM|HKCU>\<key>    the key with all its subkeys
 //   wait-event|<name>|<seconds>            wait until the named event exists and is set
 //   list-files|<folder>|<pattern>          record the files found and their sizes
-//   probe|<read|write|replace|delete>|<path>
+//   probe|<read|write|replace|delete|rename>|<path>
 //                                          try to open the file for reading or writing, put
-//                                          an empty file in its place, or delete it
+//                                          an empty file in its place, delete it, or rename it
+//                                          (a file or folder) and, when that worked, back
 //   run|<command line>                     start a program and wait for it
 //   kill-parent|<exit code>                end the process that started this one
 // Lines that begin with "#" and empty lines are ignored.
@@ -282,6 +283,16 @@ void listFiles(const std::wstring& record, const std::wstring& folder,
 DWORD probe(const std::wstring& mode, const std::wstring& path) {
     if (mode == L"delete") {
         return DeleteFileW(path.c_str()) ? ERROR_SUCCESS : GetLastError();
+    }
+    if (mode == L"rename") {
+        // The swap of a folder on a path starts with moving it aside; a Unix rename from the
+        // harness would ignore the share modes that are to be shown here.
+        const std::wstring aside = path + L".standin-moved";
+        if (!MoveFileExW(path.c_str(), aside.c_str(), 0)) {
+            return GetLastError();
+        }
+        MoveFileExW(aside.c_str(), path.c_str(), 0);
+        return ERROR_SUCCESS;
     }
     if (mode == L"replace") {
         // Put an empty file in its place, the way a program saves a file safely.

@@ -1,17 +1,22 @@
 // Opens, checks and deletes through handles; see CheckedFile.h.
 #include "CheckedFile.h"
 
+#include <vector>
+
 namespace checked_file {
 
 namespace {
 
 constexpr DWORD kFinalPathFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
 
-// Folders open only with FILE_FLAG_BACKUP_SEMANTICS; it changes nothing for files.
-Opened open(const std::wstring& path, DWORD access, DWORD share) {
+// Opens an existing entry and learns its final path. Folders open only with
+// FILE_FLAG_BACKUP_SEMANTICS; without it a folder opened for writing gives ERROR_ACCESS_DENIED,
+// as it should where a file is expected.
+Opened open(const std::wstring& path, DWORD access, DWORD share,
+            DWORD flags = FILE_FLAG_BACKUP_SEMANTICS) {
     Opened opened;
-    opened.handle.reset(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    opened.handle.reset(
+        CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!opened.handle.valid()) {
         opened.error = GetLastError();
         return opened;
@@ -23,6 +28,26 @@ Opened open(const std::wstring& path, DWORD access, DWORD share) {
     }
     return opened;
 }
+
+std::wstring join(const std::wstring& folder, const std::wstring& name) {
+    const bool separated = !folder.empty() && folder.back() == L'\\';
+    return folder + (separated ? L"" : L"\\") + name;
+}
+
+// Refuses (kStoppedOnLink, no handle) an opened entry whose final path is not its folder's
+// final path and its name.
+void checkPlace(Opened& opened, const std::wstring& folderFinalPath, const std::wstring& name) {
+    if (opened.error == ERROR_SUCCESS &&
+        !sameFinalPath(opened.finalPath, join(folderFinalPath, name))) {
+        opened.handle.reset();
+        opened.error = kStoppedOnLink;
+    }
+}
+
+// A name that a create reports as existing and an open as missing is a link to nothing, or an
+// entry that another process removed in between; one more try tells them apart.
+bool missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+constexpr int kCreateAttempts = 2;
 
 // The attributes a program may set; the others (folder, link, compression, ...) the file
 // system keeps itself.
@@ -70,17 +95,251 @@ Opened openFolder(const std::wstring& path) {
 
 Opened openInFolder(const std::wstring& folderPath, const std::wstring& folderFinalPath,
                     const std::wstring& name, DWORD access, DWORD share) {
-    const bool separated = !folderPath.empty() && folderPath.back() == L'\\';
-    Opened opened = open(folderPath + (separated ? L"" : L"\\") + name, access, share);
+    Opened opened = open(join(folderPath, name), access, share);
+    checkPlace(opened, folderFinalPath, name);
+    return opened;
+}
+
+namespace {
+
+constexpr DWORD kHoldAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+constexpr DWORD kHoldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+struct HeldFolder {
+    std::wstring path;
+    std::wstring finalPath;
+};
+
+// The folders held so far, by the path their holder named them with. Never destroyed, so that
+// the log's records written while the process ends still find its folder.
+std::vector<HeldFolder>& heldFolders() {
+    static auto* folders = new std::vector<HeldFolder>();
+    return *folders;
+}
+
+// Both threads of the launcher (the main sequence and the cabinets' extraction) and the log of
+// each hold folders.
+SRWLOCK heldFoldersLock = SRWLOCK_INIT;
+
+class HeldFoldersGuard {
+  public:
+    HeldFoldersGuard() { AcquireSRWLockExclusive(&heldFoldersLock); }
+    ~HeldFoldersGuard() { ReleaseSRWLockExclusive(&heldFoldersLock); }
+    HeldFoldersGuard(const HeldFoldersGuard&) = delete;
+    HeldFoldersGuard& operator=(const HeldFoldersGuard&) = delete;
+};
+
+// "C:\a\b\" names the folder "C:\a\b"; a drive's root keeps its separator.
+std::wstring folderName(std::wstring path) {
+    while (path.size() > 1 && path.back() == L'\\' && !(path.size() == 3 && path[1] == L':')) {
+        path.pop_back();
+    }
+    return path;
+}
+
+bool findHeld(const std::wstring& path, HeldFolder& found) {
+    for (const HeldFolder& folder : heldFolders()) {
+        if (sameFinalPath(folder.path, path)) {
+            found = folder;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isFolder(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    return GetFileInformationByHandle(handle, &information) &&
+           (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Keeps an opened folder's handle until the process ends. A file where a folder is expected
+// gives what creating below it would: ERROR_PATH_NOT_FOUND.
+DWORD keep(Opened& opened, const std::wstring& path, HeldFolder& held) {
+    if (!isFolder(opened.handle.get())) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    held = {path, opened.finalPath};
+    heldFolders().push_back(held);
+    (void)opened.handle.take();
+    return ERROR_SUCCESS;
+}
+
+// The root is taken as it is, a link too: the folders the system gives may have been moved.
+DWORD holdRoot(const std::wstring& path, bool create, HeldFolder& held) {
+    if (findHeld(path, held)) {
+        return ERROR_SUCCESS;
+    }
+    if (create) {
+        // Failures surface in the open.
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+    Opened opened = open(path, kHoldAccess, kHoldShare);
+    if (opened.error != ERROR_SUCCESS) {
+        return opened.error;
+    }
+    return keep(opened, path, held);
+}
+
+DWORD holdBelow(const HeldFolder& parent, const std::wstring& name, HeldFolder& held, Stop& stop) {
+    const std::wstring path = join(parent.path, name);
+    stop.path = path;
+    if (findHeld(path, held)) {
+        return ERROR_SUCCESS;
+    }
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        const bool created = CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+        if (!created && GetLastError() != ERROR_ALREADY_EXISTS) {
+            return GetLastError();
+        }
+        Opened opened = open(path, kHoldAccess, kHoldShare);
+        checkPlace(opened, parent.finalPath, name);
+        if (opened.error == ERROR_SUCCESS) {
+            return keep(opened, path, held);
+        }
+        if (created || !missing(opened.error)) {
+            stop.finalPath = opened.finalPath;
+            return opened.error;
+        }
+    }
+    stop.finalPath.clear();
+    return kStoppedOnLink;
+}
+
+DWORD heldFolder(const std::wstring& path, HeldFolder& held) {
+    const HeldFoldersGuard guard;
+    return holdRoot(folderName(path), false, held);
+}
+
+}  // namespace
+
+DWORD holdFolders(const std::wstring& root, const std::wstring& below, bool createRoot,
+                  Stop& stop) {
+    const HeldFoldersGuard guard;
+    HeldFolder current;
+    stop = {folderName(root), std::wstring()};
+    DWORD error = holdRoot(stop.path, createRoot, current);
+    std::size_t start = 0;
+    while (error == ERROR_SUCCESS && start <= below.size()) {
+        std::size_t end = below.find(L'\\', start);
+        if (end == std::wstring::npos) {
+            end = below.size();
+        }
+        if (end > start) {
+            HeldFolder next;
+            error = holdBelow(current, below.substr(start, end - start), next, stop);
+            current = next;
+        }
+        start = end + 1;
+    }
+    if (error == ERROR_SUCCESS) {
+        stop = Stop();
+    }
+    return error;
+}
+
+Opened createOrOpenFile(const std::wstring& folderPath, const std::wstring& name, DWORD access,
+                        DWORD share, bool truncate) {
+    HeldFolder folder;
+    Opened opened;
+    opened.error = heldFolder(folderPath, folder);
     if (opened.error != ERROR_SUCCESS) {
         return opened;
     }
-    const bool rootSeparated = !folderFinalPath.empty() && folderFinalPath.back() == L'\\';
-    if (!sameFinalPath(opened.finalPath, folderFinalPath + (rootSeparated ? L"" : L"\\") + name)) {
-        opened.handle.reset();
-        opened.error = kStoppedOnLink;
+    const std::wstring path = join(folder.path, name);
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        // CREATE_NEW fails on any name that exists, a link to nothing included, so a new file
+        // is never made through a link.
+        opened.handle.reset(CreateFileW(path.c_str(), access, share, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (opened.handle.valid()) {
+            opened.finalPath = finalPath(opened.handle.get());
+            opened.error = opened.finalPath.empty() ? GetLastError() : ERROR_SUCCESS;
+            checkPlace(opened, folder.finalPath, name);
+            if (opened.error != ERROR_SUCCESS) {
+                opened.handle.reset();
+            }
+            return opened;
+        }
+        const DWORD createError = GetLastError();
+        if (createError != ERROR_FILE_EXISTS && createError != ERROR_ALREADY_EXISTS) {
+            opened.error = createError;
+            return opened;
+        }
+        opened = open(path, access, share, FILE_ATTRIBUTE_NORMAL);
+        checkPlace(opened, folder.finalPath, name);
+        if (opened.error == ERROR_SUCCESS) {
+            // Emptied only now that it is known to be the file its path names.
+            if (truncate && !SetEndOfFile(opened.handle.get())) {
+                opened.error = GetLastError();
+                opened.handle.reset();
+            }
+            return opened;
+        }
+        if (!missing(opened.error)) {
+            return opened;
+        }
     }
+    opened.finalPath.clear();
+    opened.error = kStoppedOnLink;
     return opened;
+}
+
+Opened openInHeldFolder(const std::wstring& folderPath, const std::wstring& name, DWORD access,
+                        DWORD share) {
+    HeldFolder folder;
+    Opened opened;
+    opened.error = heldFolder(folderPath, folder);
+    if (opened.error != ERROR_SUCCESS) {
+        return opened;
+    }
+    return openInFolder(folder.path, folder.finalPath, name, access, share);
+}
+
+bool splitPath(const std::wstring& path, std::wstring& folder, std::wstring& name) {
+    const std::size_t cut = path.rfind(L'\\');
+    if (cut == std::wstring::npos) {
+        return false;
+    }
+    folder = path.substr(0, cut);
+    name = path.substr(cut + 1);
+    return true;
+}
+
+std::wstring displayPath(const std::wstring& finalPath) {
+    const std::wstring unc = L"\\\\?\\UNC\\";
+    const std::wstring local = L"\\\\?\\";
+    if (finalPath.compare(0, unc.size(), unc) == 0) {
+        return L"\\\\" + finalPath.substr(unc.size());
+    }
+    if (finalPath.compare(0, local.size(), local) == 0) {
+        return finalPath.substr(local.size());
+    }
+    return finalPath;
+}
+
+std::wstring widenAnsi(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        wide.data(), length);
+    return wide;
+}
+
+std::string narrowForLog(const std::wstring& text) {
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    if (length <= 0) {
+        return std::string();
+    }
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                        length, nullptr, nullptr);
+    return narrow;
 }
 
 DWORD deleteThroughHandle(HANDLE handle) {

@@ -54,6 +54,56 @@ Opened openFolder(const std::wstring& path);
 Opened openInFolder(const std::wstring& folderPath, const std::wstring& folderFinalPath,
                     const std::wstring& name, DWORD access, DWORD share);
 
+// ---- Folders held until the process ends ----
+//
+// A folder held open without delete sharing cannot be renamed, moved or deleted, so no other
+// folder or link can take its place. Holding every folder from a root down to where the files
+// go keeps the whole path fixed; holding only the last would not, as its parent could be moved
+// aside with it. The holds have FILE_LIST_DIRECTORY access: a handle with attribute access only
+// takes no part in the sharing checks of Windows. They are never released; the system closes
+// them when the process ends.
+
+// Where holdFolders stopped: the folder as the caller's path names it and, for a link, where it
+// leads (empty for a link to nothing).
+struct Stop {
+    std::wstring path;
+    std::wstring finalPath;
+};
+
+// Holds the folder `root`, which may itself be a link (its own final path is the base of the
+// checks below it; with `createRoot` it is created first when missing), and below it each
+// folder of `below` ("A\B\C"), in turn: a missing one is created, then it is opened, held and
+// its final path compared with its parent's final path and its name, before anything is created
+// in it. Folders held already are taken as they are. ERROR_SUCCESS, or the code of the first
+// folder that cannot be had (kStoppedOnLink for a link, ERROR_PATH_NOT_FOUND for a file in a
+// folder's place), with `stop` telling which.
+DWORD holdFolders(const std::wstring& root, const std::wstring& below, bool createRoot, Stop& stop);
+
+// Creates the file `name` in the folder at `folderPath` with CREATE_NEW or, when the name
+// exists, opens it with OPEN_EXISTING and checks its final path; with `truncate` a file that was
+// there is emptied through the handle after the check. Nothing is created or truncated through
+// a link: a link in the name's place, a dangling one included, gives kStoppedOnLink (finalPath
+// tells where it leads, empty for nowhere). The folder is one that holdFolders held; a folder
+// not held yet is held as a root.
+Opened createOrOpenFile(const std::wstring& folderPath, const std::wstring& name, DWORD access,
+                        DWORD share, bool truncate);
+
+// Opens the existing entry `name` of the folder at `folderPath` as openInFolder does, the
+// folder held as for createOrOpenFile.
+Opened openInHeldFolder(const std::wstring& folderPath, const std::wstring& name, DWORD access,
+                        DWORD share);
+
+// The folder and the name of a full path, split at its last '\'; false when it has none.
+bool splitPath(const std::wstring& path, std::wstring& folder, std::wstring& name);
+
+// A final path for people: without the "\\?\" prefix ("\\?\UNC\server" becomes "\\server").
+std::wstring displayPath(const std::wstring& finalPath);
+
+// Text of the ANSI code page (the launcher's paths) as UTF-16; empty when it is not valid there.
+std::wstring widenAnsi(const std::string& text);
+// UTF-16 in the ANSI code page, for the log's records: characters outside it are replaced.
+std::string narrowForLog(const std::wstring& text);
+
 // Deletes the file or empty folder through a handle opened with kDeleteAccess. A read-only
 // attribute is cleared first, and put back when the delete is refused, so that a refusal
 // leaves the entry as it was. ERROR_SUCCESS, or the system's code (ERROR_DIR_NOT_EMPTY for a

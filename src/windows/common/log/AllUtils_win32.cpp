@@ -3,8 +3,6 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -12,6 +10,7 @@
 
 #include "AllUtilsPlatform.h"
 #include "AnsiText.h"
+#include "CheckedFile.h"
 #include "ScopedHandle.h"
 
 namespace allutils_platform {
@@ -27,10 +26,26 @@ unsigned processId() { return GetCurrentProcessId(); }
 unsigned threadId() { return GetCurrentThreadId(); }
 
 ExclusiveAppendFile::ExclusiveAppendFile(const std::string& path) {
-    // Text mode stores every "\n" as "\r\n"; _SH_DENYWR makes a second writer's open fail while
-    // this one holds the file.
-    fd_ = _sopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_APPEND | _O_TEXT, _SH_DENYWR,
-                 _S_IREAD | _S_IWRITE);
+    // The log lies in TEMP, which the user can change: it is created only where no name is, and
+    // a file that is there is appended to only when it is what its path says, never through a
+    // link (CheckedFile.h). Read sharing only makes a second writer's open fail while this one
+    // holds the file; text mode stores every "\n" as "\r\n".
+    std::wstring folder;
+    std::wstring name;
+    if (!checked_file::splitPath(checked_file::widenAnsi(path), folder, name)) {
+        folder = L".";
+        name = checked_file::widenAnsi(path);
+    }
+    checked_file::Opened file =
+        checked_file::createOrOpenFile(folder, name, GENERIC_WRITE, FILE_SHARE_READ, false);
+    if (file.error != ERROR_SUCCESS) {
+        return;
+    }
+    fd_ = _open_osfhandle(reinterpret_cast<intptr_t>(file.handle.get()), _O_APPEND | _O_TEXT);
+    if (fd_ >= 0) {
+        // The descriptor owns the handle now: _close closes it.
+        (void)file.handle.take();
+    }
 }
 
 ExclusiveAppendFile::~ExclusiveAppendFile() {

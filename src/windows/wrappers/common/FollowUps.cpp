@@ -8,6 +8,7 @@
 #include "AllUtils.h"
 #include "AnsiText.h"
 #include "BuildConstants.h"
+#include "CheckedFile.h"
 #include "Executor.h"
 #include "LauncherLogic.h"
 #include "PlainRegKey.h"
@@ -27,14 +28,22 @@ constexpr int kNotUpgradable = -2;
 constexpr int kMsiexecOrRegistrationFailed = -3;
 constexpr int kNoCommonFiles = -4;
 constexpr int kUpdaterDatabaseId = 1119;
+constexpr const char* kCreateStep = "Installer : Wrapper.CreateFile ";
 
 std::string kitKey() {
     return std::string("SOFTWARE\\Tarnwell\\Corvid Development Kit\\") + build::kProductVersion;
 }
 
-// Creates a folder that may exist already; false for any other failure.
+// Creates a folder below the user's data folder that may exist already; false for any other
+// failure. Each folder on the way is checked to be no link and held until the process ends; a
+// link ends the run as an updater's database that cannot be written does.
 bool ensureFolder(const std::string& path) {
-    return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    const std::string data = UserDataFolder();
+    const DWORD error = HoldUserFolders(data, path.substr(data.size()), false);
+    if (error == checked_file::kStoppedOnLink) {
+        ShowFatalErrorAndExit(kCreateStep, error);
+    }
+    return error == ERROR_SUCCESS;
 }
 
 // Where the updater's registration program lies; empty when the system has no such folder or

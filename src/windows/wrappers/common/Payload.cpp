@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AllUtils.h"
+#include "CheckedFile.h"
 #include "LauncherLogic.h"
 #include "MessageUi.h"
 #include "ScopedHandle.h"
@@ -56,18 +57,23 @@ std::string systemText(DWORD code) {
 
 // Reads the written file back through a handle that lets others only read, and keeps that
 // handle: from here until the process ends nobody can change, replace or delete the file, and
-// what the installers read is what the resource holds.
-void holdAndVerify(const std::string& path, const uint8_t* data, DWORD size) {
-    ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid()) {
-        ShowFatalErrorAndExit(kCreateStep);
+// what the installers read is what the resource holds. The reopen is checked like the create, as
+// the name could have been replaced in between.
+void holdAndVerify(const std::string& path, const std::wstring& folder, const std::wstring& name,
+                   const uint8_t* data, DWORD size) {
+    checked_file::Opened file =
+        checked_file::openInHeldFolder(folder, name, GENERIC_READ, FILE_SHARE_READ);
+    if (file.error != ERROR_SUCCESS) {
+        if (file.error == checked_file::kStoppedOnLink) {
+            LogLinkRefused(path, file.finalPath);
+        }
+        ShowFatalErrorAndExit(kCreateStep, file.error);
     }
     std::vector<uint8_t> buffer(std::min(size, kCompareSize) + 1);
     DWORD offset = 0;
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
+        if (!ReadFile(file.handle.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
                       nullptr)) {
             ShowFatalErrorAndExit(kVerifyStep);
         }
@@ -83,7 +89,7 @@ void holdAndVerify(const std::string& path, const uint8_t* data, DWORD size) {
         ShowFatalErrorAndExit(kVerifyStep, ERROR_FILE_CORRUPT);
     }
     // Intentionally never closed: the system closes it when the process ends.
-    (void)file.take();
+    (void)file.handle.take();
 }
 
 }  // namespace
@@ -198,7 +204,38 @@ std::string UserDataFolder() {
     return folder;
 }
 
-void CreateFolder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
+void LogLinkRefused(const std::string& path, const std::wstring& finalPath) {
+    const std::string where =
+        finalPath.empty()
+            ? std::string("a link that leads nowhere")
+            : "a link to " + checked_file::narrowForLog(checked_file::displayPath(finalPath));
+    CDK_LOG(LOG_ERROR, "LogLinkRefused",
+            path + " is " + where + ": nothing is created or written through it.");
+}
+
+DWORD HoldUserFolders(const std::string& root, const std::string& below, bool createRoot) {
+    if (root.empty()) {
+        CDK_LOG(LOG_ERROR, "HoldUserFolders", "The user's data folder is not known.");
+        return ERROR_PATH_NOT_FOUND;
+    }
+    const std::wstring wideRoot = checked_file::widenAnsi(root);
+    const std::wstring wideBelow = checked_file::widenAnsi(below);
+    if (wideRoot.empty() || (!below.empty() && wideBelow.empty())) {
+        CDK_LOG(LOG_ERROR, "HoldUserFolders",
+                "The folder " + root + "\\" + below + " is not a path of the ANSI code page.");
+        return ERROR_NO_UNICODE_TRANSLATION;
+    }
+    checked_file::Stop stop;
+    const DWORD error = checked_file::holdFolders(wideRoot, wideBelow, createRoot, stop);
+    if (error == checked_file::kStoppedOnLink) {
+        LogLinkRefused(checked_file::narrowForLog(stop.path), stop.finalPath);
+    } else if (error != ERROR_SUCCESS) {
+        CDK_LOG(LOG_ERROR, "HoldUserFolders",
+                "The folder " + checked_file::narrowForLog(stop.path) +
+                    " cannot be had: " + describeSystemError(error));
+    }
+    return error;
+}
 
 int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::string& path) {
     HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(id), type);
@@ -217,17 +254,27 @@ int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::s
         ShowFatalErrorAndExit(kCreateStep, ERROR_FILENAME_EXCED_RANGE);
     }
 
-    ScopedKernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-        ShowFatalErrorAndExit(kCreateStep);
+    // The folder was held and checked by whoever built the path (HoldUserFolders); the file is
+    // created new, or the one there is checked before it is emptied and written.
+    std::wstring folder;
+    std::wstring name;
+    if (!checked_file::splitPath(checked_file::widenAnsi(path), folder, name)) {
+        ShowFatalErrorAndExit(kCreateStep, ERROR_NO_UNICODE_TRANSLATION);
+    }
+    checked_file::Opened file =
+        checked_file::createOrOpenFile(folder, name, GENERIC_WRITE, 0, true);
+    if (file.error != ERROR_SUCCESS) {
+        if (file.error == checked_file::kStoppedOnLink) {
+            LogLinkRefused(path, file.finalPath);
+        }
+        ShowFatalErrorAndExit(kCreateStep, file.error);
     }
     DWORD offset = 0;
     while (offset < size) {
         const DWORD piece = std::min(kPieceSize, size - offset);
         DWORD written = 0;
         SetLastError(ERROR_SUCCESS);
-        if (!WriteFile(file.get(), data + offset, piece, &written, nullptr)) {
+        if (!WriteFile(file.handle.get(), data + offset, piece, &written, nullptr)) {
             ShowFatalErrorAndExit(kWriteStep);
         }
         if (written == 0) {
@@ -237,10 +284,10 @@ int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::s
         }
         offset += written;
     }
-    if (!CloseHandle(file.take())) {
+    if (!CloseHandle(file.handle.take())) {
         ShowFatalErrorAndExit(kCloseStep);
     }
-    holdAndVerify(path, data, size);
+    holdAndVerify(path, folder, name, data, size);
     payloadInProgress.clear();
     return 1;
 }

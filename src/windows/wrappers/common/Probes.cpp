@@ -72,34 +72,6 @@ bool convert(UINT from, DWORD fromFlags, UINT to, const std::string& text, std::
     return true;
 }
 
-constexpr const wchar_t* kFlagName = L"CORVID_INSTALL_FLAG";
-
-// Text of the ANSI code page as UTF-16; empty when it is not valid there.
-std::wstring widen(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) {
-        return std::wstring();
-    }
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                        wide.data(), length);
-    return wide;
-}
-
-// UTF-16 in the ANSI code page, as the log's records are; characters outside it are replaced.
-std::string narrowForLog(const std::wstring& text) {
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    if (length <= 0) {
-        return std::string();
-    }
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                        length, nullptr, nullptr);
-    return narrow;
-}
-
 // What lies where the flag file goes.
 enum class FlagPlace {
     // Nothing (any more): the flag can be taken.
@@ -122,24 +94,17 @@ void logBlocked(const std::string& path, const std::string& why) {
 // file (read-only too) or an empty folder of that name. Everything is done through a handle
 // whose final path was checked, never by name, so that nothing is changed through a link.
 FlagPlace clearStaleFlag(const std::string& path) {
-    const std::wstring widePath = widen(path);
-    const std::size_t cut = widePath.rfind(L'\\');
-    if (cut == std::wstring::npos) {
+    std::wstring folderPath;
+    std::wstring name;
+    if (!checked_file::splitPath(checked_file::widenAnsi(path), folderPath, name)) {
         logBlocked(path, "is not a path of the ANSI code page");
         return FlagPlace::Blocked;
     }
-    const std::wstring folderPath = widePath.substr(0, cut);
-    const checked_file::Opened folder = checked_file::openFolder(folderPath);
-    if (folder.error != ERROR_SUCCESS) {
-        logBlocked(path,
-                   "lies in a folder that cannot be opened: " + describeSystemError(folder.error));
-        return FlagPlace::Blocked;
-    }
     // Every sharing is granted, so only a holder that allows none (a running launcher) makes
-    // the open fail with a sharing violation.
-    checked_file::Opened flag = checked_file::openInFolder(
-        folderPath, folder.finalPath, kFlagName, checked_file::kDeleteAccess,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    // the open fail with a sharing violation. The folder was held by GetInstallFlagPath.
+    checked_file::Opened flag =
+        checked_file::openInHeldFolder(folderPath, name, checked_file::kDeleteAccess,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     switch (flag.error) {
         case ERROR_SUCCESS:
             break;
@@ -148,7 +113,8 @@ FlagPlace clearStaleFlag(const std::string& path) {
         case ERROR_SHARING_VIOLATION:
             return FlagPlace::Held;
         case checked_file::kStoppedOnLink: {
-            logBlocked(path, "is a link to " + narrowForLog(flag.finalPath));
+            logBlocked(path, "is a link to " + checked_file::narrowForLog(
+                                                   checked_file::displayPath(flag.finalPath)));
             return FlagPlace::Blocked;
         }
         default:
@@ -251,7 +217,8 @@ bool GetInstallFlagPath(std::string& path, std::size_t capacity) {
             "hold the returned string.");
         return false;
     }
-    std::string built = UserDataFolder();
+    const std::string data = UserDataFolder();
+    std::string built = data;
     DWORD lastCreationError = 0;
     bool failed = built.empty();
     for (const char* part : {"Halvard", "Corvid"}) {
@@ -259,14 +226,13 @@ bool GetInstallFlagPath(std::string& path, std::size_t capacity) {
             break;
         }
         built = joinPath(built, part) + "\\";
-        if (built.size() >= launcher::kMaxPathLength) {
-            failed = true;
-            break;
-        }
-        if (!CreateDirectoryA(built.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            lastCreationError = GetLastError();
-            failed = true;
-        }
+        failed = built.size() >= launcher::kMaxPathLength;
+    }
+    if (!failed) {
+        // Checked to be no links and held until the process ends: the flag is created, and a
+        // stale one removed, only in the folder that its path names.
+        lastCreationError = HoldUserFolders(data, "Halvard\\Corvid", false);
+        failed = lastCreationError != ERROR_SUCCESS;
     }
     if (!failed) {
         built += "CORVID_INSTALL_FLAG";

@@ -57,12 +57,14 @@ bool SetInstallInProgressFlag();
 
 // ---- Payload ----
 
-// Writes resource (id, type) of the module to the file: 1 when written, 0 when the module has
-// no such resource. The file is written in pieces of 8192 bytes straight from the mapped
-// resource, then reopened for reading with read sharing only, compared with the resource and
-// held open until the process ends, so that no other process can change or replace it while
-// the installers read it. Any failure after the resource was found ends the process through
-// ShowFatalErrorAndExit.
+// Writes resource (id, type) of the module to the file, in a folder that HoldUserFolders held:
+// 1 when written, 0 when the module has no such resource. A new file is created with CREATE_NEW;
+// one that is there is written only when its final path is its path (never through a link:
+// ERROR_STOPPED_ON_SYMLINK, 681) and emptied first. The file is written in pieces of 8192 bytes
+// straight from the mapped resource, then reopened for reading with read sharing only, compared
+// with the resource and held open until the process ends, so that no other process can change or
+// replace it while the installers read it. Any failure after the resource was found ends the
+// process through ShowFatalErrorAndExit.
 int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::string& path);
 // Shows "<step>failed with error <code>: <system text>" under the caption "Error" (also in
 // silent runs) and ends the process with the code. The code is the thread's last error unless
@@ -100,9 +102,15 @@ void ClearStartupFailure();
 // none. A folder whose path the ANSI code page carries neither as it is nor by its short form
 // ends the process through ShowFatalErrorAndExit with ERROR_NO_UNICODE_TRANSLATION.
 std::string UserDataFolder();
-// Creates each folder of a path in turn; failures are not reported (they surface when the file
-// is created).
-void CreateFolder(const std::string& path);
+// Holds the user's folder `root` (a system folder, which may be a link; created first with
+// `createRoot`) and each folder of `below` ("A\B") down from it, creating missing ones, each
+// checked to be no link before anything is created in it and held until the process ends (see
+// CheckedFile.h). ERROR_SUCCESS, or the code of the folder that cannot be had
+// (checked_file::kStoppedOnLink for a link), with a log record that names it and says why.
+DWORD HoldUserFolders(const std::string& root, const std::string& below, bool createRoot);
+// The log record of a path refused because it is a link: where it leads (`finalPath`, as the
+// system resolved it), or that it leads nowhere (empty).
+void LogLinkRefused(const std::string& path, const std::wstring& finalPath);
 
 // ---- Prior-install detection and removal ----
 

@@ -32,23 +32,24 @@ constexpr CabinetRow kCabinets[] = {
     {"sz", "CORVID_CAB11", 112},
 };
 
-// Creates "<data>\Halvard\", "...Corvid\" and "...cdk<version>[_x64]" and returns the last.
-// A folder that cannot be had, or a path that would not fit, ends the process.
+// Creates "<data>\Halvard\", "...Corvid\" and "...cdk<version>[_x64]" and returns the last. Each
+// is checked to be no link and held from the user's data folder down until the process ends, so
+// that the files written there stay where their path says until msiexec has read them. A folder
+// that cannot be had, or a path that would not fit, ends the process.
 std::string prepareWorkingFolder(bool createDataFolder, bool x64) {
     const std::string data = UserDataFolder();
     if (data.empty()) {
         ShowFatalErrorAndExit(kCreateStep, ERROR_PATH_NOT_FOUND);
     }
-    if (createDataFolder) {
-        CreateFolder(data);
-    }
     const std::string folder = launcher::workingFolder(data, build::kProductVersion, x64);
     if (folder.size() >= launcher::kMaxPathLength) {
         ShowFatalErrorAndExit(kCreateStep, ERROR_FILENAME_EXCED_RANGE);
     }
-    CreateFolder(data + "\\Halvard\\");
-    CreateFolder(data + "\\Halvard\\Corvid\\");
-    CreateFolder(folder);
+    // The working folder's path is the data folder's followed by the folders below it.
+    const DWORD error = HoldUserFolders(data, folder.substr(data.size()), createDataFolder);
+    if (error != ERROR_SUCCESS) {
+        ShowFatalErrorAndExit(kCreateStep, error);
+    }
     return folder;
 }
 

@@ -315,7 +315,7 @@ def code_options():
     with open(OPTION_TABLE, encoding="utf-8") as f:
         text = f.read()
     rows = re.findall(r'\{"([^"]+)",\s*G::\w+,\s*\w+,\s*(true|false),\s*(true|false),\s*'
-                      r'(true|false),\s*(true|false)\}', text)
+                      r'(true|false),\s*(true|false),\s*(true|false)\}', text)
     return {r[0]: tuple(v == "true" for v in r[1:4]) for r in rows}
 
 

@@ -84,6 +84,9 @@ CRE_FILES = {KIT_HOME + "\\cre.msi": "cre", KIT_HOME + "\\cre1041.MST": "ja",
 CRE_FILES_GONE = {path: None for path in CRE_FILES}
 CAUREG_STANDIN = {CAUREG: STANDIN}
 
+# A runtime settings file with a flag, an msiexec argument and an install file.
+PLANTED_SETTINGS = "AUTO_UPDATE=Disable\nMSI_CMDLINE=PLANTED=1\nINSTALLCFG=C:\\cfg\\planted.cfg\n"
+
 # Where Wine keeps the user's LocalLow folder, so that a scenario can move it.
 LONG_DATA_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
 LOCAL_LOW_ID = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}"
@@ -609,6 +612,42 @@ SCENARIOS = [
         "files": {"C:\\cfg\\install.cfg": "INSTALL_SILENT=Enable\nINSTALLDIR=D:\\FromFile\n"},
         "expect": {"exit": 0,
                    "commands": [KIT_SILENT + ' INSTALLDIR="D:\\FromCommandLine"']},
+    },
+    {
+        # A runtime settings file a standard user wrote gives its flags but nothing for msiexec
+        # (Wine 8 reports the prefix's user as the owner of every file and keeps no owner a
+        # program sets, so every file placed here is one); the install file it names was never
+        # read from it anyway.
+        "name": "config.user_owned_settings_file_gives_flags_but_no_msiexec_arguments",
+        "files": {"{SETTINGS}": PLANTED_SETTINGS, "C:\\cfg\\planted.cfg": "INSTALL_SILENT=Enable\n",
+                  **CAUREG_STANDIN},
+        "rules": [kit_installs()],
+        "expect": {
+            "exit": 0,
+            "commands": [KIT_INTERACTIVE, '{MSIEXEC} /i "{AUMSI}" DISABLE=1 ALLUSERS=1 /qn',
+                         CAUREG_RUN],
+            "log": ["WARNING: Ignoring INSTALLCFG in the runtime configuration file {SETTINGS}: "
+                    "it is owned by S-1-5-21-",
+                    "WARNING: Ignoring MSI_CMDLINE in the runtime configuration file {SETTINGS}",
+                    "Auto Update is disabled via configuration settings"],
+        },
+    },
+    {
+        # A failed install puts back only what the launcher took from a file it refused
+        # options of: written back as it was, the refused option would be in a file of the
+        # administrators'. The export's file is theirs: the next run takes it as it is.
+        "name": "config.failed_install_restores_only_what_a_user_owned_file_gave",
+        "args": ["/s", "AUTO_UPDATE=Enable"],
+        "files": {"{SETTINGS}": PLANTED_SETTINGS},
+        "rules": [{"when": ON_KIT, "do": ["probe|read|{SETTINGS}", "exit|1603"]}],
+        "expect": {
+            "exit": 1603,
+            "commands": [KIT_SILENT],
+            "log": ["Writing to the runtime config file.", "...Restoring config settings"],
+            "log_absent": ["Writing the runtime config file back as it was.",
+                           "could not be made the owner"],
+            "files": {"{SETTINGS}": "AUTO_UPDATE=Disable\r\n"},
+        },
     },
     {
         "name": "config.settings_file_not_writable_exits_minus_81",

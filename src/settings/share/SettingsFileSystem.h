@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "CanonicalPath.h"
+#include "SettingsFiles.h"
 
 namespace settings_impl::fs {
 
@@ -39,6 +40,13 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text,
 // replaced in place (its attributes and security stay), a missing one is created by the move.
 // SETTINGS_OK, or SETTINGS_E_FILE_OPEN with both files as they were.
 int replaceWithFile(const CanonicalPath& target, const CanonicalPath& source);
+
+// The owner and access list of a file; false when they cannot be read.
+bool readSecurity(const CanonicalPath& path, settings::FileSecurity& security);
+
+// The handler that replaceFileContents tells when it could not make the Administrators group
+// the owner of the file it wrote.
+void reportOwnerFailure(const CanonicalPath& path, unsigned long systemError);
 
 // Deletes a file; false when it could not be deleted (an absent file included).
 bool removeFile(const CanonicalPath& path);

@@ -23,6 +23,7 @@ struct HostState {
     std::u16string commonAppData = u"C:\\ProgramData";
     bool commonAppDataAvailable = true;
     std::string currentDirectory;
+    std::map<std::string, settings::FileSecurity> security;
 };
 
 HostState& state() {
@@ -53,6 +54,12 @@ void setCommonAppDataFolder(const std::u16string& folder, bool available) {
 }
 
 void setCurrentDirectory(const std::string& directory) { state().currentDirectory = directory; }
+
+void setFileSecurity(const std::string& hostFile, const settings::FileSecurity& security) {
+    state().security[hostFile] = security;
+}
+
+void clearFileSecurity() { state().security.clear(); }
 
 std::string hostPath(const std::string& canonicalPath) {
     if (canonicalPath.size() < 2 || canonicalPath[1] != ':') return std::string();
@@ -148,6 +155,25 @@ int replaceWithFile(const CanonicalPath& target, const CanonicalPath& source) {
     const std::string from = host::hostPath(source.utf8);
     if (to.empty() || from.empty()) return SETTINGS_E_FILE_OPEN;
     return ::rename(from.c_str(), to.c_str()) == 0 ? SETTINGS_OK : SETTINGS_E_FILE_OPEN;
+}
+
+bool readSecurity(const CanonicalPath& path, settings::FileSecurity& security) {
+    const std::string target = host::hostPath(path.utf8);
+    struct stat info {};
+    if (target.empty() || ::stat(target.c_str(), &info) != 0) return false;
+    const auto it = state().security.find(target);
+    if (it != state().security.end()) {
+        security = it->second;
+        return true;
+    }
+    constexpr std::uint32_t kFullControl = 0x1F01FF;
+    constexpr std::uint32_t kReadAndExecute = 0x1200A9;
+    security = settings::FileSecurity{"S-1-5-32-544",
+                                      true,
+                                      {{true, false, "S-1-5-18", kFullControl},
+                                       {true, false, "S-1-5-32-544", kFullControl},
+                                       {true, false, "S-1-5-32-545", kReadAndExecute}}};
+    return true;
 }
 
 bool removeFile(const CanonicalPath& path) {

@@ -1,5 +1,7 @@
 // Windows: wide-character CRT and Win32 file functions on the UTF-16 form of canonical paths.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <fcntl.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <string>
 
+#include "ScopedHandle.h"
 #include "SettingsFileSystem.h"
 #include "settings.h"
 #include "Text.h"
@@ -41,6 +44,44 @@ bool replaceWith(const std::u16string& target, const std::u16string& source) {
     return exists(target) ? ReplaceFileW(wide(target), wide(source), nullptr,
                                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
                           : MoveFileExW(wide(source), wide(target), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+// The text form of a SID ("S-1-5-32-544"); empty when it cannot be converted.
+std::string sidText(PSID sid) {
+    char* text = nullptr;
+    if (sid == nullptr || !ConvertSidToStringSidA(sid, &text)) return std::string();
+    const ScopedLocalMemory owned(text);
+    return std::string(text);
+}
+
+// Access-list entries of the kinds that deny; every other kind is taken as one that allows.
+bool deniesAccess(BYTE aceType) {
+    return aceType == ACCESS_DENIED_ACE_TYPE || aceType == ACCESS_DENIED_OBJECT_ACE_TYPE ||
+           aceType == ACCESS_DENIED_CALLBACK_ACE_TYPE ||
+           aceType == ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE;
+}
+
+// The kinds whose SID follows the rights directly; object entries carry object types first.
+bool sidFollowsRights(BYTE aceType) {
+    return aceType == ACCESS_ALLOWED_ACE_TYPE || aceType == ACCESS_DENIED_ACE_TYPE ||
+           aceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE ||
+           aceType == ACCESS_DENIED_CALLBACK_ACE_TYPE;
+}
+
+// Makes the Administrators group the owner of the file the caller has just created and still
+// holds open (the file cannot be renamed or replaced meanwhile). Returns a system error code.
+DWORD makeAdministratorsOwner(const std::u16string& path) {
+    BYTE sid[SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = sizeof(sid);
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size)) {
+        return GetLastError();
+    }
+    const ScopedKernelHandle file(CreateFileW(wide(path), WRITE_OWNER,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return GetLastError();
+    return SetSecurityInfo(file.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, sid, nullptr,
+                           nullptr, nullptr);
 }
 
 }  // namespace
@@ -97,6 +138,9 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text, WriteM
         return SETTINGS_E_FILE_OPEN;
     }
     const std::size_t written = std::fwrite(text.data(), 1, text.size(), file);
+    if (const DWORD error = makeAdministratorsOwner(temporary); error != ERROR_SUCCESS) {
+        reportOwnerFailure(path, error);
+    }
     const bool closed = std::fclose(file) == 0;
     if (written != text.size() || !closed) {
         DeleteFileW(wide(temporary));
@@ -112,6 +156,42 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text, WriteM
 int replaceWithFile(const CanonicalPath& target, const CanonicalPath& source) {
     return replaceWith(target.utf16, extendedLength(source.utf16)) ? SETTINGS_OK
                                                                    : SETTINGS_E_FILE_OPEN;
+}
+
+bool readSecurity(const CanonicalPath& path, settings::FileSecurity& security) {
+    const ScopedKernelHandle file(CreateFileW(
+        wide(path.utf16), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(file.get(), SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                        &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const ScopedLocalMemory ownedDescriptor(descriptor);
+    settings::FileSecurity result;
+    result.ownerSid = sidText(owner);
+    result.hasAccessList = dacl != nullptr;
+    for (DWORD index = 0; dacl != nullptr && index < dacl->AceCount; ++index) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, index, &ace)) return false;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        // Every kind of entry has its rights right after the header.
+        const auto* basic = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        settings::FileAccessEntry entry;
+        entry.allows = !deniesAccess(header->AceType);
+        entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+        entry.rights = basic->Mask;
+        if (sidFollowsRights(header->AceType)) {
+            entry.sid = sidText(const_cast<DWORD*>(&basic->SidStart));
+        }
+        result.accessList.push_back(std::move(entry));
+    }
+    security = std::move(result);
+    return true;
 }
 
 bool removeFile(const CanonicalPath& path) { return DeleteFileW(wide(path.utf16)) != 0; }

@@ -1,5 +1,6 @@
 #include "SettingsFiles.h"
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <vector>
@@ -26,7 +27,16 @@ bool canonical(const char* utf8Path, settings_impl::CanonicalPath& out) {
     }
 }
 
+std::atomic<OwnerFailureHandler> ownerFailureHandler{nullptr};
+
 }  // namespace
+
+bool readFileSecurity(const char* utf8Path, FileSecurity& security) {
+    settings_impl::CanonicalPath path;
+    return canonical(utf8Path, path) && settings_impl::fs::readSecurity(path, security);
+}
+
+void setOwnerFailureHandler(OwnerFailureHandler handler) { ownerFailureHandler = handler; }
 
 bool removeFile(const char* utf8Path) {
     settings_impl::CanonicalPath path;
@@ -76,3 +86,13 @@ int replaceFileWith(const char* utf8Target, const char* utf8Source) {
 }
 
 }  // namespace settings
+
+namespace settings_impl::fs {
+
+void reportOwnerFailure(const CanonicalPath& path, unsigned long systemError) {
+    if (const settings::OwnerFailureHandler handler = settings::ownerFailureHandler.load()) {
+        handler(path.utf8.c_str(), systemError);
+    }
+}
+
+}  // namespace settings_impl::fs

@@ -2,7 +2,10 @@
 // runtime settings file; the error messages of the settings statuses.
 #include <algorithm>
 
+#include "SettingsFileTrust.h"
+
 #include "InstallConfigTestSupport.h"
+#include "SettingsTestSupport.h"
 
 namespace {
 
@@ -167,6 +170,86 @@ TEST_F(ConfigLoadTest, CommandLineBeatsInstallFileBeatsRuntimeFileBeatsDefaults)
     ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
     EXPECT_EQ(readFile(runtimeFile()),
               "AUTO_UPDATE=Disable\nEULA=Enable\nSPONSORS=Enable\nWEB_ANALYTICS=Disable\n");
+}
+
+TEST_F(ConfigLoadTest, RuntimeFileAStandardUserCouldWriteGivesNoMsiexecInput) {
+    const std::string planted =
+        "# planted\nAUTO_UPDATE=Disable\nSTATIC=Enable\nMSI_CMDLINE=/l*v C:\\x.log\n"
+        "INSTALLDIR=C:\\evil\n/INSTALLDIRPUBCRE=C:\\pub\nADDLOCAL=ALL\nREBOOT=Force\n"
+        "INSTALLCFG=C:\\cfg\\install.cfg\n";
+    const std::vector<std::string> refused = {
+        "INSTALLDIR", "/INSTALLDIRPUBCRE", "INSTALLCFG", "ADDLOCAL", "REBOOT", "MSI_CMDLINE"};
+    const settings::FileSecurity userOwned{"S-1-5-21-1-2-3-1001", true, {}};
+    const settings::FileSecurity usersMayWrite{
+        "S-1-5-32-544", true, {{true, false, "S-1-5-32-545", 0x6}}};
+    struct Case {
+        const char* what;
+        std::optional<settings::FileSecurity> security;  // none: the administrators' file
+        std::vector<std::string> arguments;
+        bool trusted;
+    };
+    const std::vector<Case> cases = {
+        {"owned by a user", userOwned, {}, false},
+        {"Users may write it", usersMayWrite, {}, false},
+        {"the administrators' file", std::nullopt, {}, true},
+        // What the command line names stays the administrator's choice.
+        {"owned by a user, install file on the command line",
+         userOwned,
+         {"INSTALLCFG=C:\\cfg\\install.cfg"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        config_ = std::make_unique<InstallConfigData>();
+        settings_impl::host::clearFileSecurity();
+        writeRuntimeFile(planted);
+        writeFile(root_ / "c/cfg/install.cfg", "EULA=Enable\nREBOOT=ReallySuppress\n");
+        if (c.security) settings_impl::host::setFileSecurity(runtimeFile().string(), *c.security);
+        clearLog();
+        ASSERT_EQ(load(c.arguments), 0);
+
+        const bool fromCommandLine = !c.arguments.empty();
+        EXPECT_FALSE(config_->IsFlagEnabled(FLAG_AUTO_UPDATE));  // flags always apply
+        EXPECT_TRUE(config_->IsFlagEnabled(FLAG_STATIC));
+        // The install file is the one the command line names, never the runtime file's.
+        EXPECT_EQ(config_->IsFlagEnabled(FLAG_EULA), fromCommandLine);
+        EXPECT_EQ(config_->IsStringOptionSet(STRING_MSI_CMDLINE), c.trusted);
+        EXPECT_EQ(config_->IsStringOptionSet(STRING_INSTALLDIR), c.trusted);
+        EXPECT_EQ(config_->IsStringOptionSet(STRING_ADDLOCAL), c.trusted);
+        EXPECT_EQ(valueOf(config_->workingContext(), "REBOOT"),
+                  fromCommandLine ? "ReallySuppress" : (c.trusted ? "Force" : "<absent>"));
+        EXPECT_EQ(hasKey(config_->exportContext(), "INSTALLDIR"), false);
+        EXPECT_EQ(hasKey(config_->backupContext(), "MSI_CMDLINE"), c.trusted);
+
+        std::vector<std::string> warnings;
+        for (const std::string& name : c.trusted ? std::vector<std::string>{} : refused) {
+            warnings.push_back("Ignoring " + name + " in the runtime configuration file " +
+                               kRuntimePath + ": " + judgeSettingsFile(*c.security).reason +
+                               ", so the options that reach msiexec are taken only from the "
+                               "command line and the install configuration file.");
+        }
+        EXPECT_EQ(logMessages("InstallConfigData::ImportRuntimeConfigSettings", "WARNING"),
+                  warnings);
+
+        // A failed install puts back what was taken from a file it refused options of, never
+        // the refused options in a file the launcher wrote.
+        ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
+        ASSERT_EQ(config_->RestoreRuntimeConfig(nullptr), 0);
+        EXPECT_EQ(readFile(runtimeFile()),
+                  c.trusted ? planted : "AUTO_UPDATE=Disable\nSTATIC=Enable\n");
+    }
+}
+
+TEST_F(ConfigLoadTest, RuntimeFileOfFlagsOnlyIsRestoredByteForByteWhoeverWroteIt) {
+    const std::string original = "# by hand\r\nAUTO_UPDATE=Disable\r\n";
+    writeRuntimeFile(original);
+    settings_impl::host::setFileSecurity(runtimeFile().string(),
+                                         settings::FileSecurity{"S-1-5-21-1-2-3-1001", true, {}});
+    ASSERT_EQ(load({"AUTO_UPDATE=Enable"}), 0);
+    EXPECT_TRUE(logMessages("InstallConfigData::ImportRuntimeConfigSettings", "WARNING").empty());
+    ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
+    ASSERT_EQ(config_->RestoreRuntimeConfig(nullptr), 0);
+    EXPECT_EQ(readFile(runtimeFile()), original);
 }
 
 TEST_F(ConfigLoadTest, CmdLineRendersPropertiesInTableOrder) {

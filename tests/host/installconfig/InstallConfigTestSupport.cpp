@@ -27,6 +27,7 @@ void InstallConfigTest::TearDown() {
     setMessageBoxObserver(nullptr);
     log_.reset();
     settings_impl::host::clearDriveMappings();
+    settings_impl::host::clearFileSecurity();
     fs::remove_all(root_);
 }
 

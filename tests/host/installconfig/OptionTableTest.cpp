@@ -81,6 +81,9 @@ TEST_F(OptionTableTest, TableHoldsTheFortyOneOptionsInOrderWithTheirAttributes) 
     EXPECT_EQ(namesWhere(options, &Info::msiPassThrough),
               (std::set<std::string>{"ADDLOCAL", "REBOOT", "/q", "/l"}));
     EXPECT_EQ(namesWhere(options, &Info::prefixMatch), (std::set<std::string>{"/q", "/l"}));
+    EXPECT_EQ(namesWhere(options, &Info::msiexecInput),
+              (std::set<std::string>{"INSTALLDIR", "/INSTALLDIRPUBCRE", "INSTALLCFG", "ADDLOCAL",
+                                     "REBOOT", "MSI_CMDLINE", "CMDLINE"}));
 }
 
 TEST_F(OptionTableTest, GroupIndexesNameTheirOptions) {

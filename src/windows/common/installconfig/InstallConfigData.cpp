@@ -14,7 +14,7 @@ namespace {
 enum class OptionGroup { Flag, String, Integer, Switch };
 
 // One row of the option table: name, group and index, persistent, msiProperty, msiPassThrough,
-// prefixMatch. The order is the order of the configuration dumps and of the "CMDLINE"
+// prefixMatch, msiexecInput. The order is the order of the configuration dumps and of the "CMDLINE"
 // properties, and the command-line matcher takes the first row that matches. Each name is
 // written here only: the group name lists below are built from this table.
 struct OptionRow {
@@ -25,53 +25,57 @@ struct OptionRow {
     bool msiProperty;
     bool msiPassThrough;
     bool prefixMatch;
+    bool msiexecInput;
 };
 
 using G = OptionGroup;
 constexpr OptionRow kOptionRows[] = {
-    {"INSTALL_SILENT", G::Flag, FLAG_INSTALL_SILENT, true, true, false, false},
-    {"STATIC", G::Flag, FLAG_STATIC, false, true, false, false},
-    {"AUTO_UPDATE", G::Flag, FLAG_AUTO_UPDATE, true, true, false, false},
-    {"SPONSORS", G::Flag, FLAG_SPONSORS, true, true, false, false},
-    {"WEB_CORVID", G::Flag, FLAG_WEB_CORVID, false, true, false, false},
-    {"WEB_ANALYTICS", G::Flag, FLAG_WEB_ANALYTICS, true, true, false, false},
-    {"EULA", G::Flag, FLAG_EULA, true, true, false, false},
-    {"OEMUPDATE", G::Flag, FLAG_OEMUPDATE, false, true, false, false},
-    {"DYNAMICBASELINEOFF", G::Flag, FLAG_DYNAMICBASELINEOFF, false, false, false, false},
-    {"NO_VERIFY", G::Flag, FLAG_NO_VERIFY, false, false, false, false},
-    {"FAMILYUPGRADE", G::Flag, FLAG_FAMILYUPGRADE, false, false, false, false},
-    {"RUNONCE", G::Flag, FLAG_RUNONCE, false, false, false, false},
-    {"PIP", G::Flag, FLAG_PIP, false, true, false, false},
-    {"REINSTALL_NO_PROMPT", G::Flag, FLAG_REINSTALL_NO_PROMPT, false, true, false, false},
-    {"TEST_FINAL_DIALOG", G::Flag, FLAG_TEST_FINAL_DIALOG, false, false, false, false},
-    {"TEST_PROGRESS_DIALOG", G::Flag, FLAG_TEST_PROGRESS_DIALOG, false, false, false, false},
-    {"TEST_WELCOME_DIALOG", G::Flag, FLAG_TEST_WELCOME_DIALOG, false, false, false, false},
-    {"TEST_CHANGE_DIALOG", G::Flag, FLAG_TEST_CHANGE_DIALOG, false, false, false, false},
-    {"TEST_SETUPERROR_DIALOG", G::Flag, FLAG_TEST_SETUPERROR_DIALOG, false, false, false, false},
-    {"TEST_ERRORHELP_DIALOG", G::Flag, FLAG_TEST_ERRORHELP_DIALOG, false, false, false, false},
-    {"TEST_RETRYSPLASH_DIALOG", G::Flag, FLAG_TEST_RETRYSPLASH_DIALOG, false, false, false, false},
-    {"INSTALLDIR", G::String, STRING_INSTALLDIR, false, true, false, false},
-    {"/INSTALLDIRPUBCRE", G::String, STRING_INSTALLDIRPUBCRE, false, true, false, false},
-    {"INSTALLCFG", G::String, STRING_INSTALLCFG, false, true, false, false},
-    {"COUNTRYOVERRIDE", G::String, STRING_COUNTRYOVERRIDE, false, false, false, false},
-    {"/installurl", G::String, STRING_INSTALLURL, false, false, false, false},
-    {"/installmethod", G::String, STRING_INSTALLMETHOD, false, true, false, false},
-    {"SPONSORPREF", G::String, STRING_SPONSORPREF, false, false, false, false},
-    {"ADDLOCAL", G::String, STRING_ADDLOCAL, false, false, true, false},
-    {"REBOOT", G::String, STRING_REBOOT, false, false, true, false},
-    {"MSI_CMDLINE", G::String, STRING_MSI_CMDLINE, false, false, false, false},
-    {"CMDLINE", G::String, STRING_CMDLINE, false, false, false, false},
+    {"INSTALL_SILENT", G::Flag, FLAG_INSTALL_SILENT, true, true, false, false, false},
+    {"STATIC", G::Flag, FLAG_STATIC, false, true, false, false, false},
+    {"AUTO_UPDATE", G::Flag, FLAG_AUTO_UPDATE, true, true, false, false, false},
+    {"SPONSORS", G::Flag, FLAG_SPONSORS, true, true, false, false, false},
+    {"WEB_CORVID", G::Flag, FLAG_WEB_CORVID, false, true, false, false, false},
+    {"WEB_ANALYTICS", G::Flag, FLAG_WEB_ANALYTICS, true, true, false, false, false},
+    {"EULA", G::Flag, FLAG_EULA, true, true, false, false, false},
+    {"OEMUPDATE", G::Flag, FLAG_OEMUPDATE, false, true, false, false, false},
+    {"DYNAMICBASELINEOFF", G::Flag, FLAG_DYNAMICBASELINEOFF, false, false, false, false, false},
+    {"NO_VERIFY", G::Flag, FLAG_NO_VERIFY, false, false, false, false, false},
+    {"FAMILYUPGRADE", G::Flag, FLAG_FAMILYUPGRADE, false, false, false, false, false},
+    {"RUNONCE", G::Flag, FLAG_RUNONCE, false, false, false, false, false},
+    {"PIP", G::Flag, FLAG_PIP, false, true, false, false, false},
+    {"REINSTALL_NO_PROMPT", G::Flag, FLAG_REINSTALL_NO_PROMPT, false, true, false, false, false},
+    {"TEST_FINAL_DIALOG", G::Flag, FLAG_TEST_FINAL_DIALOG, false, false, false, false, false},
+    {"TEST_PROGRESS_DIALOG", G::Flag, FLAG_TEST_PROGRESS_DIALOG, false, false, false, false, false},
+    {"TEST_WELCOME_DIALOG", G::Flag, FLAG_TEST_WELCOME_DIALOG, false, false, false, false, false},
+    {"TEST_CHANGE_DIALOG", G::Flag, FLAG_TEST_CHANGE_DIALOG, false, false, false, false, false},
+    {"TEST_SETUPERROR_DIALOG", G::Flag, FLAG_TEST_SETUPERROR_DIALOG, false, false, false, false,
+     false},
+    {"TEST_ERRORHELP_DIALOG", G::Flag, FLAG_TEST_ERRORHELP_DIALOG, false, false, false, false,
+     false},
+    {"TEST_RETRYSPLASH_DIALOG", G::Flag, FLAG_TEST_RETRYSPLASH_DIALOG, false, false, false, false,
+     false},
+    {"INSTALLDIR", G::String, STRING_INSTALLDIR, false, true, false, false, true},
+    {"/INSTALLDIRPUBCRE", G::String, STRING_INSTALLDIRPUBCRE, false, true, false, false, true},
+    {"INSTALLCFG", G::String, STRING_INSTALLCFG, false, true, false, false, true},
+    {"COUNTRYOVERRIDE", G::String, STRING_COUNTRYOVERRIDE, false, false, false, false, false},
+    {"/installurl", G::String, STRING_INSTALLURL, false, false, false, false, false},
+    {"/installmethod", G::String, STRING_INSTALLMETHOD, false, true, false, false, false},
+    {"SPONSORPREF", G::String, STRING_SPONSORPREF, false, false, false, false, false},
+    {"ADDLOCAL", G::String, STRING_ADDLOCAL, false, false, true, false, true},
+    {"REBOOT", G::String, STRING_REBOOT, false, false, true, false, true},
+    {"MSI_CMDLINE", G::String, STRING_MSI_CMDLINE, false, false, false, false, true},
+    {"CMDLINE", G::String, STRING_CMDLINE, false, false, false, false, true},
     {"WEB_CORVID_SECURITY_LEVEL", G::Integer, INTEGER_WEB_CORVID_SECURITY_LEVEL, false, true, false,
-     false},
-    {"/lang", G::Integer, INTEGER_LANG, false, false, false, false},
+     false, false},
+    {"/lang", G::Integer, INTEGER_LANG, false, false, false, false, false},
     {"TEST_CONFIG_FILE_ERRORS", G::Integer, INTEGER_TEST_CONFIG_FILE_ERRORS, false, false, false,
-     false},
-    {"/s", G::Switch, SWITCH_SILENT, false, false, false, false},
-    {"/h", G::Switch, SWITCH_HELP, false, false, false, false},
-    {"-download", G::Switch, SWITCH_DOWNLOAD, false, false, false, false},
-    {"-no_override", G::Switch, SWITCH_NO_OVERRIDE, false, false, false, false},
-    {"/q", G::Switch, SWITCH_QUIET, false, false, true, true},
-    {"/l", G::Switch, SWITCH_LOG, false, false, true, true},
+     false, false},
+    {"/s", G::Switch, SWITCH_SILENT, false, false, false, false, false},
+    {"/h", G::Switch, SWITCH_HELP, false, false, false, false, false},
+    {"-download", G::Switch, SWITCH_DOWNLOAD, false, false, false, false, false},
+    {"-no_override", G::Switch, SWITCH_NO_OVERRIDE, false, false, false, false, false},
+    {"/q", G::Switch, SWITCH_QUIET, false, false, true, true, false},
+    {"/l", G::Switch, SWITCH_LOG, false, false, true, true, false},
 };
 
 // The names of one group in the order of its enum. An index beyond the group's count stops the
@@ -127,6 +131,14 @@ void throwOnFailure(int status) {
     }
 }
 
+// A settings file the store wrote that it could not give to the Administrators group is
+// written all the same; the next run then reads it as a file a standard user may have written.
+void logOwnerFailure(const char* utf8Path, unsigned long systemError) {
+    CDK_LOG(LOG_WARNING, "InstallConfigData::ExportConfigSettings",
+            formatString("The Administrators group could not be made the owner of %s: %s", utf8Path,
+                         describeSystemError(static_cast<uint32_t>(systemError)).c_str()));
+}
+
 }  // namespace
 
 const char* switchOptionName(int index) { return kSwitchNames[index]; }
@@ -150,6 +162,7 @@ InstallConfigData::InstallConfigData()
                      "InstallConfigData::InstallConfigData",
                      "InstallConfigData::InstallConfigData");
     defaultsLoaded_ = false;
+    settings::setOwnerFailureHandler(logOwnerFailure);
     buildOptionTable();
     buildValidator();
 }
@@ -160,7 +173,7 @@ void InstallConfigData::buildOptionTable() {
     options_.reserve(sizeof(kOptionRows) / sizeof(kOptionRows[0]));
     for (const OptionRow& row : kOptionRows) {
         options_.push_back(OptionInfo{row.name, row.persistent, row.msiProperty, row.msiPassThrough,
-                                      row.prefixMatch});
+                                      row.prefixMatch, row.msiexecInput});
     }
 }
 

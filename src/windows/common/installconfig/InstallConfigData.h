@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,6 +95,10 @@ class InstallConfigData {
         bool msiProperty = false;     // rendered into "CMDLINE" when given
         bool msiPassThrough = false;  // a command-line argument is copied into "MSI_CMDLINE"
         bool prefixMatch = false;     // an argument matches when its key begins with the name
+        // The value becomes part of an msiexec command line, or names a file that can give
+        // such values ("INSTALLCFG"): it is taken from the runtime settings file only when no
+        // one but the administrators can have written that file.
+        bool msiexecInput = false;
     };
 
     InstallConfigData();
@@ -137,6 +142,9 @@ class InstallConfigData {
     int ImportConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
                              const std::string& installConfigPath, const char* const* argv,
                              int argc, bool suppressMessages);
+    // Imports the runtime settings file into `holder`. When the file is not one that only the
+    // administrators can have written, its options marked msiexecInput are left out, each with
+    // a warning.
     int ImportRuntimeConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
                                     bool suppressMessages);
     int ImportInstallConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
@@ -175,6 +183,9 @@ class InstallConfigData {
     static SettingsFunctions settingsFunctions();
     void buildOptionTable();
     void buildValidator();
+    // Erases from `file`, read from the runtime settings file at `path`, the options that file
+    // may not give (see judgeSettingsFile).
+    void DropUntrustedRuntimeOptions(SettingsContextHolder& file, const std::string& path);
     // Deletes the runtime settings file named by the working context; logs its text first.
     void removeRuntimeConfigFile();
 
@@ -191,6 +202,10 @@ class InstallConfigData {
     // there was no file. A restore writes exactly these bytes back, comments and line ends
     // included.
     std::optional<std::string> runtimeFileBytes_;
+    // Whether the last import of the runtime settings file left options out, and the options
+    // this load has warned about.
+    bool runtimeOptionsRefused_ = false;
+    std::set<std::string> refusedRuntimeOptions_;
     // The temporary file written by PrepareRuntimeExport and not yet stored or discarded.
     std::optional<std::string> preparedExport_;
 };

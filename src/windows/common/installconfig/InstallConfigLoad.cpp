@@ -4,6 +4,7 @@
 #include "AllUtilsPlatform.h"
 #include "InstallConfigData.h"
 #include "MessageTexts.h"
+#include "SettingsFileTrust.h"
 #include "SettingsFiles.h"
 
 namespace {
@@ -16,6 +17,7 @@ constexpr std::size_t kMessageCapacity = 1024;
 
 int InstallConfigData::_LoadConfigSettings(ModuleInstance module, const char* const* argv,
                                            int argc) {
+    refusedRuntimeOptions_.clear();
     logit("-->Loading Important args...");
     int status = ImportArgsConfigSettings(module, workingContext(), argv, argc, false);
     if (status != SETTINGS_OK) {
@@ -49,7 +51,15 @@ int InstallConfigData::_LoadConfigSettings(ModuleInstance module, const char* co
     }
     logit(DumpConfig(backup_, "Config to backup"));
     std::string bytes;
-    if (settings::readFileBytes(backup_.systemConfigFilePath().c_str(), bytes)) {
+    if (runtimeOptionsRefused_) {
+        // Written back as it was, the file would carry what was refused from it under the
+        // administrators' name (the launcher's files are theirs): a restore writes what the
+        // backup context took from it instead.
+        logit(
+            "The runtime config file gave options that were ignored; a restore writes back "
+            "only what was taken from it.");
+        runtimeFileBytes_.reset();
+    } else if (settings::readFileBytes(backup_.systemConfigFilePath().c_str(), bytes)) {
         runtimeFileBytes_ = std::move(bytes);
     } else {
         runtimeFileBytes_.reset();
@@ -110,18 +120,59 @@ int InstallConfigData::ImportRuntimeConfigSettings(ModuleInstance module,
     logit("...Importing runtime configuration file...");
     const std::string path = holder.systemConfigFilePath();
     logit(formatString("Runtime config file path is %s", path.c_str()));
-    const int status = holder.importFromFile(path.c_str());
+    runtimeOptionsRefused_ = false;
+    // The file is read into a context of its own first, so that what it may not give is taken
+    // out before anything of it reaches `holder`.
+    SettingsContextHolder file(holder.api());
+    file.setValidator(holder.validator());
+    file.setAllowKeyWithoutValue(holder.allowKeyWithoutValue());
+    int status = file.importFromFile(path.c_str());
     if (status == SETTINGS_E_FILE_OPEN) {
         logit(
             "Runtime configuration file doesn't exist. It will be created later by "
             "settings_api.");
         return SETTINGS_OK;
     }
+    if (!ShowConfigError(module, file, status, path, suppressMessages)) {
+        CDK_LOG(LOG_ERROR, "InstallConfigData::ImportRuntimeConfigSettings",
+                formatString("Runtime configuration file import failed with %d", status));
+        return status;
+    }
+    DropUntrustedRuntimeOptions(file, path);
+    status = holder.importFromContext(file);
     if (!ShowConfigError(module, holder, status, path, suppressMessages)) {
         CDK_LOG(LOG_ERROR, "InstallConfigData::ImportRuntimeConfigSettings",
                 formatString("Runtime configuration file import failed with %d", status));
     }
     return status;
+}
+
+void InstallConfigData::DropUntrustedRuntimeOptions(SettingsContextHolder& file,
+                                                    const std::string& path) {
+    settings::FileSecurity security;
+    SettingsFileTrust trust;
+    if (settings::readFileSecurity(path.c_str(), security)) {
+        trust = judgeSettingsFile(security);
+    } else {
+        trust.reason = "its owner and access list cannot be read";
+    }
+    if (trust.trusted) {
+        return;
+    }
+    for (const OptionInfo& option : options_) {
+        if (!option.msiexecInput || file.eraseKey(option.name.c_str()) != SETTINGS_OK) {
+            continue;
+        }
+        runtimeOptionsRefused_ = true;
+        // Each load reads the file for three contexts; one record per option is enough.
+        if (refusedRuntimeOptions_.insert(option.name).second) {
+            CDK_LOG(LOG_WARNING, "InstallConfigData::ImportRuntimeConfigSettings",
+                    "Ignoring " + option.name + " in the runtime configuration file " + path +
+                        ": " + trust.reason +
+                        ", so the options that reach msiexec are taken only from the command "
+                        "line and the install configuration file.");
+        }
+    }
 }
 
 int InstallConfigData::ImportInstallConfigSettings(ModuleInstance module,

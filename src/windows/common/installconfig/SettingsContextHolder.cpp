@@ -30,6 +30,10 @@ int SettingsContextHolder::importFromString(const char* text) {
                                            allowKeyWithoutValue_ ? 1 : 0);
 }
 
+int SettingsContextHolder::importFromContext(const SettingsContextHolder& source) {
+    return api_.context_import_from_context(context_, source.context_);
+}
+
 int SettingsContextHolder::getUtf8Value(const char* key, const char*& value) const {
     return api_.context_get_utf8_value(context_, key, &value);
 }

@@ -30,6 +30,8 @@ class SettingsContextHolder {
     // A null path or text is passed on as null (the store answers SETTINGS_E_NULL_ARGUMENT).
     int importFromFile(const char* path);
     int importFromString(const char* text);
+    // Takes every entry of `source`, its values winning.
+    int importFromContext(const SettingsContextHolder& source);
 
     // Status-returning reads; the out argument is written only on success.
     int getUtf8Value(const char* key, const char*& value) const;

@@ -632,6 +632,42 @@ SCENARIOS = [
                     "Auto Update is disabled via configuration settings"],
         },
     },
+    # The runtime settings file and its folders in ProgramData, which any standard user can
+    # create first: a link in the place of the file or of a folder is never read, written or
+    # deleted through, with a persistent option on the command line (the file is written) and
+    # without one.
+    *[{
+        "name": "config.settings_" + what + "_link_" + persistent[0] + "_exits_minus_80",
+        "args": ["/s"] + persistent[1],
+        "files": {"C:\\victim\\Corvid\\corvid.settings.cfg": "MSI_CMDLINE=VICTIM=1\n"},
+        "links": {link: "C:\\victim" + target},
+        "expect": {"exit": -80, "commands": [],
+                   "log": [link + " is a link to C:\\victim" + target
+                           + ": the settings file is not read through it."],
+                   "files": {"C:\\victim\\Corvid\\corvid.settings.cfg":
+                             "MSI_CMDLINE=VICTIM=1\n"}},
+    } for what, link, target in [
+        ("file", "{SETTINGS}", "\\Corvid\\corvid.settings.cfg"),
+        ("folder", "C:\\ProgramData\\Quillon", "")]
+      for persistent in [("with_a_persistent_option", ["AUTO_UPDATE=Disable"]),
+                         ("without_a_persistent_option", [])]],
+    {
+        # A link that leads nowhere gives no options; written through, it would create its
+        # target: the run stops before anything is installed.
+        "name": "config.settings_file_dangling_link_with_a_persistent_option_exits_minus_81",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "links": {"{SETTINGS}": "C:\\nowhere.cfg"},
+        "expect": {"exit": -81, "commands": [],
+                   "log": ["{SETTINGS} is a link that leads nowhere: nothing is created or "
+                           "written through it."],
+                   "files": {"C:\\nowhere.cfg": None, "{MSI}": None}},
+    },
+    {
+        "name": "config.settings_file_dangling_link_without_a_persistent_option_installs",
+        "args": ["/s"],
+        "links": {"{SETTINGS}": "C:\\nowhere.cfg"},
+        "expect": {"exit": 0, "commands": [KIT_SILENT], "files": {"C:\\nowhere.cfg": None}},
+    },
     {
         # A failed install puts back only what the launcher took from a file it refused
         # options of: written back as it was, the refused option would be in a file of the
@@ -845,6 +881,16 @@ SCENARIOS = [
         "expect": {"exit": 681,
                    "log": ["{WORKDIR}\\sj360090.cab is a link to C:\\victim.txt"],
                    "files": {"C:\\victim.txt": "victim"}},
+    },
+    {
+        # A link to a folder where a file goes is a link as well (a folder of its own there
+        # stays "access denied", payload.database_not_writable_exits_5).
+        "name": "payload.database_link_to_a_folder_exits_681",
+        "args": ["/s"],
+        "files": {"C:\\victim\\kept.txt": "kept"},
+        "links": {"{MSI}": "C:\\victim"},
+        "expect": {"exit": 681, "commands": [], "log": ["{MSI} is a link to C:\\victim"],
+                   "files": {"C:\\victim\\kept.txt": "kept"}},
     },
     {
         # While msiexec runs, no folder on the way to its files can be moved aside (and another

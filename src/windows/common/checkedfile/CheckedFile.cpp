@@ -267,6 +267,16 @@ Opened createOrOpenFile(const std::wstring& folderPath, const std::wstring& name
             return opened;
         }
         opened = open(path, access, share, FILE_ATTRIBUTE_NORMAL);
+        if (opened.error == ERROR_ACCESS_DENIED) {
+            // A folder where a file is expected opens only as a folder: through a link it is
+            // refused as a link, a folder of its own stays a refused access.
+            Opened folderEntry =
+                openInFolder(folder.path, folder.finalPath, name, FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+            if (folderEntry.error == kStoppedOnLink) {
+                return folderEntry;
+            }
+        }
         checkPlace(opened, folder.finalPath, name);
         if (opened.error == ERROR_SUCCESS) {
             // Emptied only now that it is known to be the file its path names.
@@ -294,6 +304,16 @@ Opened openInHeldFolder(const std::wstring& folderPath, const std::wstring& name
         return opened;
     }
     return openInFolder(folder.path, folder.finalPath, name, access, share);
+}
+
+bool leadsNowhere(const std::wstring& path) {
+    const ScopedKernelHandle probe(CreateFileW(path.c_str(), DELETE, 0, nullptr, CREATE_NEW,
+                                               FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (probe.valid()) {
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
 bool splitPath(const std::wstring& path, std::wstring& folder, std::wstring& name) {

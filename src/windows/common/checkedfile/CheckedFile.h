@@ -93,6 +93,11 @@ Opened createOrOpenFile(const std::wstring& folderPath, const std::wstring& name
 Opened openInHeldFolder(const std::wstring& folderPath, const std::wstring& name, DWORD access,
                         DWORD share);
 
+// Whether `path`, which an open has just reported missing, is a link that leads nowhere: a
+// name that exists for a create. Tried with a create that fails on any existing name; a file it
+// makes is deleted again when its handle closes.
+bool leadsNowhere(const std::wstring& path);
+
 // The folder and the name of a full path, split at its last '\'; false when it has none.
 bool splitPath(const std::wstring& path, std::wstring& folder, std::wstring& name);
 

@@ -16,6 +16,7 @@
 
 #include "MessageUi.h"
 #include "SettingsContextHolder.h"
+#include "SettingsFilePlace.h"
 #include "settings.h"
 
 // Option groups; an option is named by its group and its index in the group.
@@ -112,6 +113,10 @@ class InstallConfigData {
 
     const std::vector<OptionInfo>& options() const { return options_; }
 
+    // The checks made before the runtime settings file is read, written or deleted; none
+    // (nullptr, the default) leaves them to the settings store. Not owned.
+    void setSettingsFilePlace(SettingsFilePlace* place) { place_ = place; }
+
     // The working context has its defaults loaded first; the other two are returned as they are.
     SettingsContextHolder& workingContext();
     SettingsContextHolder& exportContext() { return export_; }
@@ -188,6 +193,10 @@ class InstallConfigData {
     void DropUntrustedRuntimeOptions(SettingsContextHolder& file, const std::string& path);
     // Deletes the runtime settings file named by the working context; logs its text first.
     void removeRuntimeConfigFile();
+    // Deletes a settings file through the place's checks when there are any.
+    bool removeCheckedFile(const std::string& path);
+    // Whether the place lets the settings file at `path` be written, replaced or deleted now.
+    bool mayWrite(const std::string& path);
 
     // Members in this order: the contexts are released before the validator, the validator
     // before the option table.
@@ -208,6 +217,7 @@ class InstallConfigData {
     std::set<std::string> refusedRuntimeOptions_;
     // The temporary file written by PrepareRuntimeExport and not yet stored or discarded.
     std::optional<std::string> preparedExport_;
+    SettingsFilePlace* place_ = nullptr;
 };
 
 // Replaces each "%s" of `format` by the next argument ("%%" gives "%"; any other "%" stays as

@@ -126,7 +126,23 @@ int InstallConfigData::ImportRuntimeConfigSettings(ModuleInstance module,
     SettingsContextHolder file(holder.api());
     file.setValidator(holder.validator());
     file.setAllowKeyWithoutValue(holder.allowKeyWithoutValue());
-    int status = file.importFromFile(path.c_str());
+    int status = SETTINGS_OK;
+    const SettingsFileState state =
+        place_ != nullptr ? place_->beforeReading(path) : SettingsFileState::Present;
+    if (state == SettingsFileState::Refused) {
+        // Read through a link, the options would come from whatever file it leads to: refused
+        // like a file that cannot be opened.
+        status = SETTINGS_E_FILE_OPEN;
+        ShowConfigError(module, file, status, path, suppressMessages);
+        CDK_LOG(LOG_ERROR, "InstallConfigData::ImportRuntimeConfigSettings",
+                formatString("Runtime configuration file import failed with %d", status));
+        return status;
+    }
+    if (state == SettingsFileState::Present) {
+        status = file.importFromFile(path.c_str());
+    } else {
+        status = SETTINGS_E_FILE_OPEN;
+    }
     if (status == SETTINGS_E_FILE_OPEN) {
         logit(
             "Runtime configuration file doesn't exist. It will be created later by "
@@ -235,23 +251,44 @@ std::string InstallConfigData::DumpConfig(SettingsContextHolder& holder,
     return dump;
 }
 
+bool InstallConfigData::mayWrite(const std::string& path) {
+    return place_ == nullptr || place_->beforeWriting(path);
+}
+
+bool InstallConfigData::removeCheckedFile(const std::string& path) {
+    return place_ != nullptr ? place_->remove(path) : removeSettingsFile(path);
+}
+
 int InstallConfigData::PrepareRuntimeExport(ModuleInstance module) {
     DiscardRuntimeExport();
-    if (backup_.isEqual(export_) || export_.isEmpty()) {
-        // Nothing to write: the export leaves the file as it is, or deletes it.
+    if (backup_.isEqual(export_)) {
+        // Nothing to write: the export leaves the file as it is.
         return SETTINGS_OK;
     }
-    logit("...Preparing the export of config settings");
     const std::string path = export_.systemConfigFilePath();
     const std::string temporary =
         path + ".~export-" + std::to_string(allutils_platform::processId()) + ".tmp";
+    // The export deletes or replaces the file: a link in its place, or in the temporary file's,
+    // stops the run now, before anything on the machine changes.
+    if (!mayWrite(path) || (!export_.isEmpty() && !mayWrite(temporary))) {
+        if (!ShowConfigError(module, export_, SETTINGS_E_FILE_OPEN, path, IsSilentInstall())) {
+            CDK_LOG(LOG_ERROR, "InstallConfigData::PrepareRuntimeExport",
+                    "Fails on writing to the runtime config file.");
+        }
+        return SETTINGS_E_FILE_OPEN;
+    }
+    if (export_.isEmpty()) {
+        // The export deletes the file.
+        return SETTINGS_OK;
+    }
+    logit("...Preparing the export of config settings");
     int status = export_.exportToFile(temporary.c_str());
     std::string bytes;
     if (status == SETTINGS_OK && !settings::readFileBytes(temporary.c_str(), bytes)) {
         status = SETTINGS_E_FILE_OPEN;
     }
     if (status != SETTINGS_OK) {
-        removeSettingsFile(temporary);
+        removeCheckedFile(temporary);
         if (!ShowConfigError(module, export_, status, path, IsSilentInstall())) {
             CDK_LOG(LOG_ERROR, "InstallConfigData::PrepareRuntimeExport",
                     "Fails on writing to the runtime config file.");
@@ -264,7 +301,7 @@ int InstallConfigData::PrepareRuntimeExport(ModuleInstance module) {
 
 void InstallConfigData::DiscardRuntimeExport() {
     if (preparedExport_) {
-        removeSettingsFile(*preparedExport_);
+        removeCheckedFile(*preparedExport_);
         preparedExport_.reset();
     }
 }
@@ -284,7 +321,10 @@ int InstallConfigData::ExportRuntimeConfig(ModuleInstance module) {
     }
     logit("Writing to the runtime config file.");
     const std::string path = export_.systemConfigFilePath();
-    const int status = settings::replaceFileWith(path.c_str(), preparedExport_->c_str());
+    // Checked again: the folder's owner may have put a link in the file's place meanwhile.
+    const int status = mayWrite(path)
+                           ? settings::replaceFileWith(path.c_str(), preparedExport_->c_str())
+                           : SETTINGS_E_FILE_OPEN;
     DiscardRuntimeExport();
     if (!ShowConfigError(module, export_, status, path, IsSilentInstall())) {
         CDK_LOG(LOG_ERROR, "InstallConfigData::ExportConfigSettings",
@@ -301,7 +341,9 @@ int InstallConfigData::RestoreRuntimeConfig(ModuleInstance module) {
     if (runtimeFileBytes_) {
         logit("Writing the runtime config file back as it was.");
         const std::string path = backup_.systemConfigFilePath();
-        const int status = settings::replaceFileBytes(path.c_str(), *runtimeFileBytes_);
+        const int status = mayWrite(path)
+                               ? settings::replaceFileBytes(path.c_str(), *runtimeFileBytes_)
+                               : SETTINGS_E_FILE_OPEN;
         if (!ShowConfigError(module, backup_, status, path, true)) {
             CDK_LOG(LOG_ERROR, "InstallConfigData::RestoreRuntimeConfig",
                     "Fails on writing to the runtime config file.");
@@ -318,7 +360,7 @@ int InstallConfigData::RestoreRuntimeConfig(ModuleInstance module) {
 void InstallConfigData::removeRuntimeConfigFile() {
     logit("Removing runtime config file IF EXIST.");
     // Whether there was a file to delete does not matter here.
-    removeSettingsFile(workingContext().systemConfigFilePath());
+    removeCheckedFile(workingContext().systemConfigFilePath());
 }
 
 int InstallConfigData::ExportConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
@@ -330,7 +372,7 @@ int InstallConfigData::ExportConfigSettings(ModuleInstance module, SettingsConte
     }
     logit("Writing to the runtime config file.");
     const std::string path = holder.systemConfigFilePath();
-    const int status = holder.exportToFile(path.c_str());
+    const int status = mayWrite(path) ? holder.exportToFile(path.c_str()) : SETTINGS_E_FILE_OPEN;
     const bool suppress = restoring || IsSilentInstall();
     if (!ShowConfigError(module, holder, status, path, suppress)) {
         CDK_LOG(LOG_ERROR, "InstallConfigData::ExportConfigSettings",

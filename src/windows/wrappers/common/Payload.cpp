@@ -204,13 +204,12 @@ std::string UserDataFolder() {
     return folder;
 }
 
-void LogLinkRefused(const std::string& path, const std::wstring& finalPath) {
+void LogLinkRefused(const std::string& path, const std::wstring& finalPath, const char* refused) {
     const std::string where =
         finalPath.empty()
             ? std::string("a link that leads nowhere")
             : "a link to " + checked_file::narrowForLog(checked_file::displayPath(finalPath));
-    CDK_LOG(LOG_ERROR, "LogLinkRefused",
-            path + " is " + where + ": nothing is created or written through it.");
+    CDK_LOG(LOG_ERROR, "LogLinkRefused", path + " is " + where + ": " + refused + ".");
 }
 
 DWORD HoldUserFolders(const std::string& root, const std::string& below, bool createRoot) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "SettingsFilePlace.h"
+
 // Process-wide state of one run. The main sequence fills it; the follow-ups read it.
 struct RunState {
     HINSTANCE module = nullptr;
@@ -109,8 +111,12 @@ std::string UserDataFolder();
 // (checked_file::kStoppedOnLink for a link), with a log record that names it and says why.
 DWORD HoldUserFolders(const std::string& root, const std::string& below, bool createRoot);
 // The log record of a path refused because it is a link: where it leads (`finalPath`, as the
-// system resolved it), or that it leads nowhere (empty).
-void LogLinkRefused(const std::string& path, const std::wstring& finalPath);
+// system resolved it), or that it leads nowhere (empty), and what is not done through it.
+void LogLinkRefused(const std::string& path, const std::wstring& finalPath,
+                    const char* refused = "nothing is created or written through it");
+// The checks of the runtime settings file's path below ProgramData (see SettingsFilePlace.h),
+// made with the checked file access of the user-writable folders. Process-wide.
+SettingsFilePlace& CheckedSettingsFilePlace();
 
 // ---- Prior-install detection and removal ----
 

@@ -302,6 +302,9 @@ int RunMainSequence(HINSTANCE module, int argc, wchar_t** argv) {
         for (const std::string& argument : arguments) {
             pointers.push_back(argument.c_str());
         }
+        // The runtime settings file lies where standard users can write: it is read, written
+        // and deleted only through paths checked to hold no link.
+        InstallConfigData::instance().setSettingsFilePlace(&CheckedSettingsFilePlace());
         const int loaded =
             LoadConfigSettings(module, pointers.data(), static_cast<int>(pointers.size()));
         if (!refused.empty()) {

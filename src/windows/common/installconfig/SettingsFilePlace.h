@@ -1,0 +1,30 @@
+// Where the runtime settings file lies (below ProgramData) any standard user can create the
+// folders first and put a link in the place of a folder or of the file itself; read, written or
+// deleted by name, the file would then be another one of the machine. The install configuration
+// reads, writes and deletes that file only after a SettingsFilePlace has checked its path. The
+// launcher supplies the checks of its system; without one (the host's programs) the store's own
+// calls run unchecked.
+#pragma once
+
+#include <string>
+
+enum class SettingsFileState {
+    Present,  // the file is there, where its path says
+    Absent,   // the file, or a folder above it, does not exist (or leads nowhere)
+    Refused,  // a folder on the path or the file is a link to somewhere else
+};
+
+class SettingsFilePlace {
+  public:
+    virtual ~SettingsFilePlace() = default;
+    // Before the file at `utf8Path` is read. A refusal has been logged with the path and where
+    // it leads.
+    virtual SettingsFileState beforeReading(const std::string& utf8Path) = 0;
+    // Before the file at `utf8Path` is written or replaced, or deleted: the folders above it are
+    // created where missing and kept from being replaced, and neither they nor an entry of that
+    // name may be a link (a link that leads nowhere included). False, logged, when one is.
+    virtual bool beforeWriting(const std::string& utf8Path) = 0;
+    // Deletes the file at `utf8Path` through a handle whose place was checked. True when it is
+    // gone or was not there.
+    virtual bool remove(const std::string& utf8Path) = 0;
+};

@@ -1,0 +1,179 @@
+// The runtime settings file's path checked below ProgramData: every folder from ProgramData down
+// and the file itself must be where the path says before the file is read, written or deleted.
+// ProgramData itself may be a link (it is the system's); what is below it any standard user can
+// have created.
+#include <shlobj.h>
+#include <windows.h>
+
+#include "AllUtils.h"
+#include "CheckedFile.h"
+#include "Text.h"
+#include "WrapperUtils.h"
+
+namespace {
+
+// The parts of a settings file's path: the root folder whose own place is not checked, the
+// folders below it ("Quillon\Corvid") and the file's name.
+struct PlaceParts {
+    std::wstring root;
+    std::wstring below;
+    std::wstring name;
+};
+
+bool startsWithFolder(const std::wstring& path, const std::wstring& folder) {
+    return path.size() > folder.size() + 1 && path[folder.size()] == L'\\' &&
+           checked_file::sameFinalPath(path.substr(0, folder.size()), folder);
+}
+
+// A path outside ProgramData (not one the launcher names) is checked from its own folder down.
+bool splitSettingsPath(const std::string& utf8Path, PlaceParts& parts) {
+    std::u16string utf16;
+    if (!cdk_text::utf8ToUtf16(utf8Path, utf16)) {
+        return false;
+    }
+    const std::wstring path(utf16.begin(), utf16.end());
+    std::wstring folder;
+    if (!checked_file::splitPath(path, folder, parts.name) || parts.name.empty()) {
+        return false;
+    }
+    wchar_t common[MAX_PATH] = {};
+    parts.root = folder;
+    parts.below.clear();
+    if (SUCCEEDED(
+            SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common))) {
+        common[MAX_PATH - 1] = L'\0';
+        std::wstring root(common);
+        while (root.size() > 3 && root.back() == L'\\') {
+            root.pop_back();
+        }
+        if (startsWithFolder(folder, root)) {
+            parts.root = root;
+            parts.below = folder.substr(root.size() + 1);
+        }
+    }
+    return true;
+}
+
+std::wstring join(const std::wstring& folder, const std::wstring& name) {
+    return folder.empty() || folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
+}
+
+// An entry that cannot be opened: missing, a link that leads nowhere (listed by its folder, yet
+// missing when opened), or present but not to be opened now (left to the store, which reports
+// it as it reports any file it cannot read or write).
+enum class Unopened { Missing, LinkToNothing, Other };
+
+Unopened unopened(const std::wstring& path, DWORD error) {
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        return Unopened::Other;
+    }
+    return checked_file::leadsNowhere(path) ? Unopened::LinkToNothing : Unopened::Missing;
+}
+
+// For reading, a name that opens as missing is no file, a link that leads nowhere included:
+// nothing can be read through it (writing through it would create its target, and
+// beforeWriting refuses it). Other failures are left to the store's read.
+SettingsFileState readState(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+               ? SettingsFileState::Absent
+               : SettingsFileState::Present;
+}
+
+class CheckedPlace final : public SettingsFilePlace {
+  public:
+    SettingsFileState beforeReading(const std::string& utf8Path) override {
+        constexpr const char* refused = "the settings file is not read through it";
+        PlaceParts parts;
+        if (!splitSettingsPath(utf8Path, parts)) {
+            return SettingsFileState::Present;
+        }
+        checked_file::Opened current = checked_file::openFolder(parts.root);
+        if (current.error != ERROR_SUCCESS) {
+            return readState(current.error);
+        }
+        std::wstring path = parts.root;
+        std::size_t start = 0;
+        // Each folder below the root, then the file: each opened and compared with its parent's
+        // final path and its name.
+        for (;;) {
+            const std::size_t end = parts.below.find(L'\\', start);
+            const bool last = start >= parts.below.size();
+            const std::wstring name =
+                last ? parts.name
+                     : parts.below.substr(
+                           start, end == std::wstring::npos ? std::wstring::npos : end - start);
+            checked_file::Opened next =
+                checked_file::openInFolder(path, current.finalPath, name, FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+            const std::wstring nextPath = join(path, name);
+            if (next.error == checked_file::kStoppedOnLink) {
+                LogLinkRefused(checked_file::narrowForLog(nextPath), next.finalPath, refused);
+                return SettingsFileState::Refused;
+            }
+            if (next.error != ERROR_SUCCESS) {
+                return readState(next.error);
+            }
+            if (last) {
+                return SettingsFileState::Present;
+            }
+            path = nextPath;
+            current = std::move(next);
+            start = end == std::wstring::npos ? parts.below.size() : end + 1;
+        }
+    }
+
+    bool beforeWriting(const std::string& utf8Path) override {
+        PlaceParts parts;
+        if (!splitSettingsPath(utf8Path, parts)) {
+            return true;
+        }
+        checked_file::Stop stop;
+        const DWORD error = checked_file::holdFolders(parts.root, parts.below, false, stop);
+        if (error == checked_file::kStoppedOnLink) {
+            LogLinkRefused(checked_file::narrowForLog(stop.path), stop.finalPath);
+            return false;
+        }
+        if (error != ERROR_SUCCESS) {
+            // A folder that cannot be created or opened: the store's write fails on it and says
+            // so as it does for any folder it cannot write.
+            return true;
+        }
+        const std::wstring folder = join(parts.root, parts.below);
+        const checked_file::Opened file =
+            checked_file::openInHeldFolder(folder, parts.name, FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        if (file.error == checked_file::kStoppedOnLink) {
+            LogLinkRefused(checked_file::narrowForLog(join(folder, parts.name)), file.finalPath);
+            return false;
+        }
+        if (file.error != ERROR_SUCCESS &&
+            unopened(join(folder, parts.name), file.error) == Unopened::LinkToNothing) {
+            LogLinkRefused(checked_file::narrowForLog(join(folder, parts.name)), std::wstring());
+            return false;
+        }
+        return true;
+    }
+
+    bool remove(const std::string& utf8Path) override {
+        PlaceParts parts;
+        if (!splitSettingsPath(utf8Path, parts) || !beforeWriting(utf8Path)) {
+            return false;
+        }
+        const std::wstring folder = join(parts.root, parts.below);
+        const checked_file::Opened file =
+            checked_file::openInHeldFolder(folder, parts.name, checked_file::kDeleteAccess,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        if (file.error == ERROR_FILE_NOT_FOUND || file.error == ERROR_PATH_NOT_FOUND) {
+            return true;
+        }
+        return file.error == ERROR_SUCCESS &&
+               checked_file::deleteThroughHandle(file.handle.get()) == ERROR_SUCCESS;
+    }
+};
+
+}  // namespace
+
+SettingsFilePlace& CheckedSettingsFilePlace() {
+    static CheckedPlace place;
+    return place;
+}

@@ -1,6 +1,7 @@
 // The configuration load from defaults, files and command line; export and restore of the
 // runtime settings file; the error messages of the settings statuses.
 #include <algorithm>
+#include <functional>
 
 #include "SettingsFileTrust.h"
 
@@ -250,6 +251,128 @@ TEST_F(ConfigLoadTest, RuntimeFileOfFlagsOnlyIsRestoredByteForByteWhoeverWroteIt
     ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
     ASSERT_EQ(config_->RestoreRuntimeConfig(nullptr), 0);
     EXPECT_EQ(readFile(runtimeFile()), original);
+}
+
+// A settings place as the launcher's checks answer it: each row a place that refuses or finds
+// nothing at one step, and what the load, the export's preparation and the restore then do.
+class ScriptedPlace final : public SettingsFilePlace {
+  public:
+    SettingsFileState reading = SettingsFileState::Present;
+    bool writable = true;
+    std::vector<std::string> removed;
+    std::function<bool(const std::string&)> removeFile;
+
+    SettingsFileState beforeReading(const std::string&) override { return reading; }
+    bool beforeWriting(const std::string&) override { return writable; }
+    bool remove(const std::string& path) override {
+        removed.push_back(path);
+        return removeFile(path);
+    }
+};
+
+TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows) {
+    struct Case {
+        const char* name;
+        const char* fileBefore;  // nullptr: no file
+        std::vector<std::string> arguments;
+        SettingsFileState reading;
+        bool writable;
+        int loadStatus;
+        int prepareStatus;     // when the load succeeds
+        const char* backedUp;  // the backup context's dump lines
+        bool removedThroughThePlace;
+    };
+    const std::vector<Case> cases = {
+        {"a link where the file is: refused like a file that cannot be opened",
+         "MSI_CMDLINE=X=1\n",
+         {"/s"},
+         SettingsFileState::Refused,
+         true,
+         SETTINGS_E_FILE_OPEN,
+         0,
+         "",
+         false},
+        {"a link that leads nowhere gives no options",
+         "AUTO_UPDATE=Disable\n",
+         {"/s"},
+         SettingsFileState::Absent,
+         true,
+         0,
+         0,
+         "",
+         false},
+        {"a persistent option not to be written stops the preparation",
+         nullptr,
+         {"/s", "AUTO_UPDATE=Disable"},
+         SettingsFileState::Absent,
+         false,
+         0,
+         SETTINGS_E_FILE_OPEN,
+         "",
+         false},
+        {"a file the export would delete, not to be deleted, stops the preparation",
+         "STATIC=Enable\n",
+         {"/s"},
+         SettingsFileState::Present,
+         false,
+         0,
+         SETTINGS_E_FILE_OPEN,
+         "STATIC = Enable\n",
+         false},
+        {"the export's delete goes through the place",
+         "STATIC=Enable\n",
+         {"/s"},
+         SettingsFileState::Present,
+         true,
+         0,
+         0,
+         "STATIC = Enable\n",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(root_ / "c");
+        if (c.fileBefore != nullptr) {
+            writeRuntimeFile(c.fileBefore);
+        }
+        config_ = std::make_unique<InstallConfigData>();
+        boxes_.clear();
+        ScriptedPlace place;
+        place.reading = c.reading;
+        place.writable = c.writable;
+        place.removeFile = [this](const std::string& path) { return fs::remove(hostPath(path)); };
+        config_->setSettingsFilePlace(&place);
+
+        ASSERT_EQ(load(c.arguments), c.loadStatus);
+        if (c.loadStatus != 0) {
+            ASSERT_EQ(boxes_.size(), 1u);
+            EXPECT_EQ(boxes_[0].text,
+                      std::string("Unable to install Corvid\n\nUnable to open file ") +
+                          kRuntimePath +
+                          ".\nCheck that the configuration file exists and that "
+                          "the path to the file is correct.");
+            EXPECT_EQ(readFile(runtimeFile()), c.fileBefore);
+            continue;
+        }
+        EXPECT_EQ(config_->DumpConfig(config_->backupContext(), "b"), dumpOf("b", c.backedUp));
+        EXPECT_EQ(config_->PrepareRuntimeExport(nullptr), c.prepareStatus);
+        if (c.prepareStatus != 0) {
+            // Nothing changed: no temporary file beside the settings file, the file as it was.
+            const fs::path folder = runtimeFile().parent_path();
+            EXPECT_EQ(fs::exists(folder)
+                          ? std::distance(fs::directory_iterator(folder), fs::directory_iterator())
+                          : 0,
+                      c.fileBefore != nullptr ? 1 : 0);
+            EXPECT_EQ(fs::exists(runtimeFile()), c.fileBefore != nullptr);
+            continue;
+        }
+        ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
+        EXPECT_EQ(place.removed.size(), c.removedThroughThePlace ? 1u : 0u);
+        if (c.removedThroughThePlace) {
+            EXPECT_EQ(place.removed[0], kRuntimePath);
+            EXPECT_FALSE(fs::exists(runtimeFile()));
+        }
+    }
 }
 
 TEST_F(ConfigLoadTest, CmdLineRendersPropertiesInTableOrder) {

@@ -654,10 +654,14 @@ class Run:
                     os.chmod(target, 0o444)
         # Unix symbolic links, which Wine follows as Windows programs follow links. The target
         # is written relative to the link's folder, so that the prefix may move (the guest
-        # copies it elsewhere).
+        # copies it elsewhere). A folder of the prefix in the link's place is moved to the
+        # target first, as an administrator moves a system folder and leaves a link behind.
         for path, target in self.expand(self.scenario.get("links", {})).items():
             link = self._host(path)
             os.makedirs(os.path.dirname(link), exist_ok=True)
+            if os.path.isdir(link) and not os.path.islink(link):
+                os.makedirs(os.path.dirname(self._host(target)), exist_ok=True)
+                shutil.move(link, self._host(target))
             os.symlink(os.path.relpath(self._host(target), os.path.dirname(link)), link)
 
     def _registry_preset(self):

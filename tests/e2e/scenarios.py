@@ -652,6 +652,16 @@ SCENARIOS = [
       for persistent in [("with_a_persistent_option", ["AUTO_UPDATE=Disable"]),
                          ("without_a_persistent_option", [])]],
     {
+        # ProgramData itself moved and linked by an administrator: the settings file is read and
+        # written below wherever it leads.
+        "name": "config.program_data_through_a_link_keeps_the_settings_file",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "links": {"C:\\ProgramData": "C:\\Data\\ProgramData"},
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "files": {"C:\\Data\\ProgramData\\Quillon\\Corvid\\corvid.settings.cfg":
+                             Contains("AUTO_UPDATE=Disable")}},
+    },
+    {
         # A link that leads nowhere gives no options; written through, it would create its
         # target: the run stops before anything is installed.
         "name": "config.settings_file_dangling_link_with_a_persistent_option_exits_minus_81",
@@ -896,12 +906,15 @@ SCENARIOS = [
         # While msiexec runs, no folder on the way to its files can be moved aside (and another
         # put in its place): the user's data folder, the launcher's folders, the working folder
         # and the updater's folder are held from their check until the process ends.
+        # The settings file's folders too, once the export is written (a persistent option).
         "name": "payload.folders_cannot_be_renamed_while_msiexec_runs",
-        "args": ["/s"],
+        "args": ["/s", "AUTO_UPDATE=Enable"],
         "files": CAUREG_STANDIN,
         "rules": [kit_installs("wait-event|HalvardCDKCabExtractWaitEvent|20",
                                "probe|rename|{WORKDIR}", "probe|rename|{USERDATA}\\Halvard\\Corvid",
-                               "probe|rename|{USERDATA}\\Halvard", "probe|rename|{USERDATA}"),
+                               "probe|rename|{USERDATA}\\Halvard", "probe|rename|{USERDATA}",
+                               "probe|rename|C:\\ProgramData\\Quillon\\Corvid",
+                               "probe|rename|C:\\ProgramData\\Quillon"),
                   {"when": ON_AU, "do": ["probe|rename|{USERDATA}\\Quillon\\Corvid\\AU",
                                          "probe|rename|{USERDATA}\\Quillon"]}],
         "expect": {
@@ -910,6 +923,8 @@ SCENARIOS = [
                        "probe rename {USERDATA}\\Halvard\\Corvid error 32",
                        "probe rename {USERDATA}\\Halvard error 32",
                        "probe rename {USERDATA} error 32",
+                       "probe rename C:\\ProgramData\\Quillon\\Corvid error 32",
+                       "probe rename C:\\ProgramData\\Quillon error 32",
                        "probe rename {USERDATA}\\Quillon\\Corvid\\AU error 32",
                        "probe rename {USERDATA}\\Quillon error 32"],
             "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),

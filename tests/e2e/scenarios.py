@@ -1618,4 +1618,8 @@ GUEST_SELECTION = [
     "payload.database_link_to_another_file_exits_681",
     "payload.folders_cannot_be_renamed_while_msiexec_runs",
     "paths.local_low_through_a_link_installs_in_the_target",
+    "main.flag_link_to_another_file_leaves_it_alone",
+    "config.settings_folder_link_with_a_persistent_option_exits_minus_80",
+    "config.settings_file_dangling_link_with_a_persistent_option_exits_minus_81",
+    "config.user_owned_settings_file_gives_flags_but_no_msiexec_arguments",
 ]

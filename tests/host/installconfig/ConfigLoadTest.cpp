@@ -257,12 +257,12 @@ TEST_F(ConfigLoadTest, RuntimeFileOfFlagsOnlyIsRestoredByteForByteWhoeverWroteIt
 // nothing at one step, and what the load, the export's preparation and the restore then do.
 class ScriptedPlace final : public SettingsFilePlace {
   public:
-    SettingsFileState reading = SettingsFileState::Present;
+    bool readable = true;
     bool writable = true;
     std::vector<std::string> removed;
     std::function<bool(const std::string&)> removeFile;
 
-    SettingsFileState beforeReading(const std::string&) override { return reading; }
+    bool mayRead(const std::string&) override { return readable; }
     bool beforeWriting(const std::string&) override { return writable; }
     bool remove(const std::string& path) override {
         removed.push_back(path);
@@ -275,7 +275,7 @@ TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows
         const char* name;
         const char* fileBefore;  // nullptr: no file
         std::vector<std::string> arguments;
-        SettingsFileState reading;
+        bool readable;
         bool writable;
         int loadStatus;
         int prepareStatus;     // when the load succeeds
@@ -286,25 +286,16 @@ TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows
         {"a link where the file is: refused like a file that cannot be opened",
          "MSI_CMDLINE=X=1\n",
          {"/s"},
-         SettingsFileState::Refused,
+         false,
          true,
          SETTINGS_E_FILE_OPEN,
-         0,
-         "",
-         false},
-        {"a link that leads nowhere gives no options",
-         "AUTO_UPDATE=Disable\n",
-         {"/s"},
-         SettingsFileState::Absent,
-         true,
-         0,
          0,
          "",
          false},
         {"a persistent option not to be written stops the preparation",
          nullptr,
          {"/s", "AUTO_UPDATE=Disable"},
-         SettingsFileState::Absent,
+         true,
          false,
          0,
          SETTINGS_E_FILE_OPEN,
@@ -313,7 +304,7 @@ TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows
         {"a file the export would delete, not to be deleted, stops the preparation",
          "STATIC=Enable\n",
          {"/s"},
-         SettingsFileState::Present,
+         true,
          false,
          0,
          SETTINGS_E_FILE_OPEN,
@@ -322,7 +313,7 @@ TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows
         {"the export's delete goes through the place",
          "STATIC=Enable\n",
          {"/s"},
-         SettingsFileState::Present,
+         true,
          true,
          0,
          0,
@@ -338,7 +329,7 @@ TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows
         config_ = std::make_unique<InstallConfigData>();
         boxes_.clear();
         ScriptedPlace place;
-        place.reading = c.reading;
+        place.readable = c.readable;
         place.writable = c.writable;
         place.removeFile = [this](const std::string& path) { return fs::remove(hostPath(path)); };
         config_->setSettingsFilePlace(&place);

@@ -126,23 +126,16 @@ int InstallConfigData::ImportRuntimeConfigSettings(ModuleInstance module,
     SettingsContextHolder file(holder.api());
     file.setValidator(holder.validator());
     file.setAllowKeyWithoutValue(holder.allowKeyWithoutValue());
-    int status = SETTINGS_OK;
-    const SettingsFileState state =
-        place_ != nullptr ? place_->beforeReading(path) : SettingsFileState::Present;
-    if (state == SettingsFileState::Refused) {
+    if (place_ != nullptr && !place_->mayRead(path)) {
         // Read through a link, the options would come from whatever file it leads to: refused
         // like a file that cannot be opened.
-        status = SETTINGS_E_FILE_OPEN;
-        ShowConfigError(module, file, status, path, suppressMessages);
-        CDK_LOG(LOG_ERROR, "InstallConfigData::ImportRuntimeConfigSettings",
-                formatString("Runtime configuration file import failed with %d", status));
-        return status;
+        ShowConfigError(module, file, SETTINGS_E_FILE_OPEN, path, suppressMessages);
+        CDK_LOG(
+            LOG_ERROR, "InstallConfigData::ImportRuntimeConfigSettings",
+            formatString("Runtime configuration file import failed with %d", SETTINGS_E_FILE_OPEN));
+        return SETTINGS_E_FILE_OPEN;
     }
-    if (state == SettingsFileState::Present) {
-        status = file.importFromFile(path.c_str());
-    } else {
-        status = SETTINGS_E_FILE_OPEN;
-    }
+    int status = file.importFromFile(path.c_str());
     if (status == SETTINGS_E_FILE_OPEN) {
         logit(
             "Runtime configuration file doesn't exist. It will be created later by "

@@ -8,18 +8,13 @@
 
 #include <string>
 
-enum class SettingsFileState {
-    Present,  // the file is there, where its path says
-    Absent,   // the file, or a folder above it, does not exist (or leads nowhere)
-    Refused,  // a folder on the path or the file is a link to somewhere else
-};
-
 class SettingsFilePlace {
   public:
     virtual ~SettingsFilePlace() = default;
-    // Before the file at `utf8Path` is read. A refusal has been logged with the path and where
-    // it leads.
-    virtual SettingsFileState beforeReading(const std::string& utf8Path) = 0;
+    // Before the file at `utf8Path` is read: false when a folder on its path or the file is a
+    // link to another file or folder (logged with the path and where it leads). A missing file,
+    // or a link that leads nowhere, is left to the read, which finds no file.
+    virtual bool mayRead(const std::string& utf8Path) = 0;
     // Before the file at `utf8Path` is written or replaced, or deleted: the folders above it are
     // created where missing and kept from being replaced, and neither they nor an entry of that
     // name may be a link (a link that leads nowhere included). False, logged, when one is.

@@ -58,38 +58,26 @@ std::wstring join(const std::wstring& folder, const std::wstring& name) {
     return folder.empty() || folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
 }
 
-// An entry that cannot be opened: missing, a link that leads nowhere (listed by its folder, yet
-// missing when opened), or present but not to be opened now (left to the store, which reports
-// it as it reports any file it cannot read or write).
-enum class Unopened { Missing, LinkToNothing, Other };
-
-Unopened unopened(const std::wstring& path, DWORD error) {
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-        return Unopened::Other;
-    }
-    return checked_file::leadsNowhere(path) ? Unopened::LinkToNothing : Unopened::Missing;
-}
-
-// For reading, a name that opens as missing is no file, a link that leads nowhere included:
-// nothing can be read through it (writing through it would create its target, and
-// beforeWriting refuses it). Other failures are left to the store's read.
-SettingsFileState readState(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-               ? SettingsFileState::Absent
-               : SettingsFileState::Present;
+// An entry that an open reports missing may be a link that leads nowhere: written through, it
+// would create its target.
+bool linkToNothing(const std::wstring& path, DWORD openError) {
+    return (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) &&
+           checked_file::leadsNowhere(path);
 }
 
 class CheckedPlace final : public SettingsFilePlace {
   public:
-    SettingsFileState beforeReading(const std::string& utf8Path) override {
+    bool mayRead(const std::string& utf8Path) override {
         constexpr const char* refused = "the settings file is not read through it";
         PlaceParts parts;
         if (!splitSettingsPath(utf8Path, parts)) {
-            return SettingsFileState::Present;
+            return true;
         }
+        // Whatever cannot be opened is not read through a link: the store's own read fails on
+        // it and reports it as it reports any file it cannot read.
         checked_file::Opened current = checked_file::openFolder(parts.root);
         if (current.error != ERROR_SUCCESS) {
-            return readState(current.error);
+            return true;
         }
         std::wstring path = parts.root;
         std::size_t start = 0;
@@ -108,13 +96,10 @@ class CheckedPlace final : public SettingsFilePlace {
             const std::wstring nextPath = join(path, name);
             if (next.error == checked_file::kStoppedOnLink) {
                 LogLinkRefused(checked_file::narrowForLog(nextPath), next.finalPath, refused);
-                return SettingsFileState::Refused;
+                return false;
             }
-            if (next.error != ERROR_SUCCESS) {
-                return readState(next.error);
-            }
-            if (last) {
-                return SettingsFileState::Present;
+            if (next.error != ERROR_SUCCESS || last) {
+                return true;
             }
             path = nextPath;
             current = std::move(next);
@@ -146,8 +131,7 @@ class CheckedPlace final : public SettingsFilePlace {
             LogLinkRefused(checked_file::narrowForLog(join(folder, parts.name)), file.finalPath);
             return false;
         }
-        if (file.error != ERROR_SUCCESS &&
-            unopened(join(folder, parts.name), file.error) == Unopened::LinkToNothing) {
+        if (file.error != ERROR_SUCCESS && linkToNothing(join(folder, parts.name), file.error)) {
             LogLinkRefused(checked_file::narrowForLog(join(folder, parts.name)), std::wstring());
             return false;
         }

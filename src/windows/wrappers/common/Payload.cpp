@@ -239,10 +239,18 @@ DWORD HoldUserFolders(const std::string& root, const std::string& below, bool cr
 int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::string& path) {
     HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(id), type);
     if (resource == nullptr) {
+        logit(payloadDescription(id, type) +
+              " is not in this program: " + describeSystemError(GetLastError()));
         return 0;
     }
     payloadInProgress = payloadDescription(id, type) + " " + path;
     const DWORD size = SizeofResource(module, resource);
+    if (size == 0) {
+        // No payload file is empty: a size the system cannot tell must not become an empty
+        // file that is then handed to msiexec as the real one.
+        const DWORD error = GetLastError();
+        ShowFatalErrorAndExit(kCreateStep, error != ERROR_SUCCESS ? error : ERROR_INVALID_DATA);
+    }
     HGLOBAL loaded = LoadResource(module, resource);
     const auto* data =
         static_cast<const uint8_t*>(loaded != nullptr ? LockResource(loaded) : nullptr);

@@ -162,16 +162,21 @@ bool IsWindowsInstallerPresent(DWORD* versionOut) {
     const std::string path = systemDirectory() + "\\msi.dll";
     std::vector<char> info(2048);
     if (!GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) {
+        logit("The version of " + path + " cannot be read: " + describeSystemError(GetLastError()));
         return false;
     }
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT fixedLength = 0;
     if (!VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedLength) ||
         fixed == nullptr || fixedLength < sizeof(VS_FIXEDFILEINFO)) {
+        logit("The version of " + path + " cannot be read: its version information holds none.");
         return false;
     }
     if (!launcher::isWindowsInstallerVersionSufficient(fixed->dwFileVersionMS,
                                                        fixed->dwFileVersionLS)) {
+        logit(formatString("%s is version %u.%u; Windows Installer 2.0 or later is needed.",
+                           path.c_str(), HIWORD(fixed->dwFileVersionMS),
+                           LOWORD(fixed->dwFileVersionMS)));
         return false;
     }
     if (versionOut != nullptr) {
@@ -189,7 +194,10 @@ bool FindMsiexecPath(std::string& path, std::size_t capacity) {
         }
     } else {
         PlainRegKey key;
-        if (key.open(HKEY_LOCAL_MACHINE, kInstallerKey, kRead) != ERROR_SUCCESS) {
+        if (const LONG opened = key.open(HKEY_LOCAL_MACHINE, kInstallerKey, kRead);
+            opened != ERROR_SUCCESS) {
+            logit(std::string("The key HKLM\\") + kInstallerKey +
+                  " cannot be opened: " + describeSystemError(static_cast<uint32_t>(opened)));
             return false;
         }
         std::vector<char> buffer(capacity);
@@ -197,6 +205,8 @@ bool FindMsiexecPath(std::string& path, std::size_t capacity) {
         const LONG result = key.queryString("InstallerLocation", buffer.data(), &length);
         key.close();
         if (result != ERROR_SUCCESS) {
+            logit(std::string("The value InstallerLocation of HKLM\\") + kInstallerKey +
+                  " cannot be read: " + describeSystemError(static_cast<uint32_t>(result)));
             return false;
         }
         found.assign(buffer.data());

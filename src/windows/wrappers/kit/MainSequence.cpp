@@ -171,7 +171,13 @@ bool commandTooLong(const std::string& program, const std::string& arguments) {
         executor_cmdline::normalizeApplicationPath(program), arguments);
     const int units = MultiByteToWideChar(CP_ACP, 0, command.data(),
                                           static_cast<int>(command.size()), nullptr, 0);
-    if (units > 0 && static_cast<std::size_t>(units) <= launcher::kMaxCommandLineLength) {
+    if (units <= 0) {
+        // Uncounted, it cannot be known to fit: refused like one that does not.
+        logit("The length of the msiexec command line cannot be counted: " +
+              describeSystemError(GetLastError()) + ". Exiting installer.");
+        return true;
+    }
+    if (static_cast<std::size_t>(units) <= launcher::kMaxCommandLineLength) {
         return false;
     }
     logit("The msiexec command line has " + std::to_string(units) +
@@ -369,6 +375,8 @@ int RunMainSequence(HINSTANCE module, int argc, wchar_t** argv) {
     // Everything that can stop the run without changing the machine is settled before a prior
     // install is removed: a run that stops after the removal leaves no kit at all.
     if (FindResourceA(module, MAKEINTRESOURCEA(kKitDatabaseId), kInstallerType) == nullptr) {
+        logit("The kit's database is not in this program: " + describeSystemError(GetLastError()) +
+              ". Nothing is installed.");
         return result;
     }
     const std::string database = BuildMsiPath(x64);

@@ -770,6 +770,7 @@ class Run:
                 first_env = dict(env)
                 if first.get("kill_on_event"):
                     first_env["CDK_E2E_KILL_ON_EVENT"] = first["kill_on_event"]
+                first_env.update(self.expand(first.get("env", {})))
                 self.first_output = self._run_runner(first_env, timeout, "wine-stderr-first.txt")
                 self.first_failures = self._check_first_run(first.get("expect", {}))
                 self.timings["first run"] = time.monotonic() - step

@@ -9,6 +9,8 @@ packages=(
   cmake ninja-build make
   # Native g++ (presets host, asan, bench), MinGW-w64 for both Windows flavours.
   g++ g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  # addr2line of the 64-bit flavour: scripts/fault-sweep names the call sites it injects at.
+  binutils-mingw-w64-x86-64
   # GoogleTest sources (cmake/CdkTesting.cmake builds them per target), Google Benchmark.
   googletest libbenchmark-dev
   # wine64 runs the Windows tests; wine puts wineserver on PATH (`wineserver -k`).

@@ -679,6 +679,25 @@ SCENARIOS = [
         "expect": {"exit": 0, "commands": [KIT_SILENT], "files": {"C:\\nowhere.cfg": None}},
     },
     {
+        # A run ended before it finished (killed, the machine stopped) leaves its temporary
+        # files beside the settings file; the next run that writes the file removes them, and
+        # nothing else of that folder.
+        "name": "config.temporary_files_of_an_ended_run_are_removed",
+        "args": ["/s", "AUTO_UPDATE=Disable"],
+        "files": {"{SETTINGS}.~export-99999.tmp": "AUTO_UPDATE=Enable\n",
+                  "{SETTINGS}.~export-99999.tmp.~99999-0.tmp": "",
+                  "{SETTINGS}.~99998-3.tmp": "",
+                  "{SETTINGS}.~notes.tmp": "kept"},
+        "expect": {"exit": 0, "commands": [KIT_SILENT],
+                   "log": ["Removed {SETTINGS}.~export-99999.tmp, left by a run that ended "
+                           "before it finished."],
+                   "files": {"{SETTINGS}.~export-99999.tmp": None,
+                             "{SETTINGS}.~export-99999.tmp.~99999-0.tmp": None,
+                             "{SETTINGS}.~99998-3.tmp": None,
+                             "{SETTINGS}.~notes.tmp": "kept",
+                             "{SETTINGS}": Contains("AUTO_UPDATE=Disable")}},
+    },
+    {
         # A failed install puts back only what the launcher took from a file it refused
         # options of: written back as it was, the refused option would be in a file of the
         # administrators'. The export's file is theirs: the next run takes it as it is.

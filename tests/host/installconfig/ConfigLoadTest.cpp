@@ -268,6 +268,7 @@ class ScriptedPlace final : public SettingsFilePlace {
         removed.push_back(path);
         return removeFile(path);
     }
+    void removeLeftovers(const std::string&) override {}
 };
 
 TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows) {

@@ -254,6 +254,9 @@ bool InstallConfigData::removeCheckedFile(const std::string& path) {
 
 int InstallConfigData::PrepareRuntimeExport(ModuleInstance module) {
     DiscardRuntimeExport();
+    if (place_ != nullptr) {
+        place_->removeLeftovers(export_.systemConfigFilePath());
+    }
     if (backup_.isEqual(export_)) {
         // Nothing to write: the export leaves the file as it is.
         return SETTINGS_OK;

@@ -22,4 +22,8 @@ class SettingsFilePlace {
     // Deletes the file at `utf8Path` through a handle whose place was checked. True when it is
     // gone or was not there.
     virtual bool remove(const std::string& utf8Path) = 0;
+    // Deletes the temporary files that runs ended before they finished (killed, or the machine
+    // stopped) left beside the file at `utf8Path`: those of its name whose process runs no more,
+    // or is this one, which has written none yet. Each deletion is logged.
+    virtual void removeLeftovers(const std::string& utf8Path) = 0;
 };

@@ -5,6 +5,10 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <cwchar>
+#include <cwctype>
+#include <vector>
+
 #include "AllUtils.h"
 #include "CheckedFile.h"
 #include "Text.h"
@@ -63,6 +67,51 @@ std::wstring join(const std::wstring& folder, const std::wstring& name) {
 bool linkToNothing(const std::wstring& path, DWORD openError) {
     return (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) &&
            checked_file::leadsNowhere(path);
+}
+
+// The process id in the name of a temporary file that the settings store or the export's
+// preparation writes beside a settings file: "<name>.~export-<pid>.tmp", with or without the
+// store's own ".~<pid>-<n>.tmp" after it, or "<name>.~<pid>-<n>.tmp". False for other names.
+bool leftoverProcess(const std::wstring& suffix, DWORD& process) {
+    std::size_t at = 0;
+    auto take = [&suffix, &at](const wchar_t* text) {
+        const std::size_t length = std::wcslen(text);
+        if (suffix.compare(at, length, text) != 0) return false;
+        at += length;
+        return true;
+    };
+    auto number = [&suffix, &at](DWORD* out) {
+        const std::size_t start = at;
+        unsigned long long value = 0;
+        while (at < suffix.size() && iswdigit(suffix[at]) && at - start < 10) {
+            value = value * 10 + (suffix[at++] - L'0');
+        }
+        if (at == start || value > 0xFFFFFFFFull) return false;
+        if (out != nullptr) *out = static_cast<DWORD>(value);
+        return true;
+    };
+    auto storeTemporary = [&]() {
+        return take(L".~") && number(nullptr) && take(L"-") && number(nullptr) && take(L".tmp");
+    };
+    if (take(L".~export-")) {
+        if (!number(&process) || !take(L".tmp")) return false;
+        return at == suffix.size() || (storeTemporary() && at == suffix.size());
+    }
+    at = 0;
+    if (!take(L".~") || !number(&process)) return false;
+    return take(L"-") && number(nullptr) && take(L".tmp") && at == suffix.size();
+}
+
+// Whether the process `id` may still be writing: it runs, or cannot be asked.
+bool processRuns(DWORD id) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == nullptr) {
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
 }
 
 class CheckedPlace final : public SettingsFilePlace {
@@ -136,6 +185,48 @@ class CheckedPlace final : public SettingsFilePlace {
             return false;
         }
         return true;
+    }
+
+    void removeLeftovers(const std::string& utf8Path) override {
+        PlaceParts parts;
+        if (!splitSettingsPath(utf8Path, parts)) {
+            return;
+        }
+        const std::wstring folder = join(parts.root, parts.below);
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = FindFirstFileW(join(folder, parts.name + L".~*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        std::vector<std::wstring> stale;
+        do {
+            const std::wstring name = found.cFileName;
+            DWORD process = 0;
+            if (name.size() > parts.name.size() &&
+                leftoverProcess(name.substr(parts.name.size()), process) &&
+                (process == GetCurrentProcessId() || !processRuns(process))) {
+                stale.push_back(name);
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        if (stale.empty() || !beforeWriting(utf8Path)) {
+            return;
+        }
+        for (const std::wstring& name : stale) {
+            const checked_file::Opened file = checked_file::openInHeldFolder(
+                folder, name, checked_file::kDeleteAccess,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+            const DWORD error = file.error == ERROR_SUCCESS
+                                    ? checked_file::deleteThroughHandle(file.handle.get())
+                                    : file.error;
+            const std::string shown = checked_file::narrowForLog(join(folder, name));
+            if (error == ERROR_SUCCESS) {
+                logit("Removed " + shown + ", left by a run that ended before it finished.");
+            } else {
+                logit("Could not remove " + shown + ", left by a run that ended before it " +
+                      "finished: " + describeSystemError(error));
+            }
+        }
     }
 
     bool remove(const std::string& utf8Path) override {

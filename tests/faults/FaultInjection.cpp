@@ -10,6 +10,7 @@
 //   fail:<function>:<site>:<thread>:<n>:<error>  the nth call at that point fails: the
 //                                                function's failure value, last error <error>
 //   kill:<function>:<site>:<thread>:<n>          the process ends at the nth call at that point
+// and CDK_FAULT_BOXES, when set, names a file that receives each message box shown.
 // A point is the function, its call site (the caller's module and the return address's offset
 // in it: "exe+1a2b", "msvcrt+3c4d") and the thread ("main", or "worker" for any other). Unset,
 // every call goes straight through.
@@ -215,7 +216,6 @@ void writeCounts() {
     X(CreateWellKnownSid, BOOL, (WELL_KNOWN_SID_TYPE a, PSID b, PSID c, DWORD * d), (a, b, c, d),  \
       FALSE)                                                                                       \
     X(GetAce, BOOL, (PACL a, DWORD b, LPVOID * c), (a, b, c), FALSE)                               \
-    X(MessageBoxA, int, (HWND a, LPCSTR b, LPCSTR c, UINT d), (a, b, c, d), 0)                     \
     X(LoadStringA, int, (HINSTANCE a, UINT b, LPSTR c, int d), (a, b, c, d), 0)                    \
     X(MsgWaitForMultipleObjectsEx, DWORD, (DWORD a, const HANDLE* b, DWORD c, DWORD d, DWORD e),   \
       (a, b, c, d, e), WAIT_FAILED)                                                                \
@@ -282,6 +282,35 @@ HRESULT failureCode<HRESULT>(DWORD error) {
     }
 CDK_FAULT_CODE_HOOKS(CDK_DECLARE_CODE)
 
+// Message boxes are also written down, one line each ("<caption>|<text>"), to the file that
+// CDK_FAULT_BOXES names, so that the sweep sees which boxes a silent run showed.
+using MessageBoxA_t = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
+MessageBoxA_t original_MessageBoxA = nullptr;
+int WINAPI hook_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    if (!isInside()) {
+        setInside(true);
+        char boxes[MAX_PATH] = {};
+        if (GetEnvironmentVariableA("CDK_FAULT_BOXES", boxes, sizeof(boxes)) > 0) {
+            // One line per box: its line breaks become blanks.
+            std::string line = std::string(caption != nullptr ? caption : "") + "|" +
+                               (text != nullptr ? text : "");
+            for (char& c : line) {
+                if (c == '\r' || c == '\n') c = ' ';
+            }
+            if (FILE* out = std::fopen(boxes, "a")) {
+                std::fprintf(out, "%s\n", line.c_str());
+                std::fclose(out);
+            }
+        }
+        setInside(false);
+    }
+    if (shouldFail("MessageBoxA", __builtin_return_address(0))) {
+        SetLastError(plan.error);
+        return 0;
+    }
+    return original_MessageBoxA(owner, text, caption, type);
+}
+
 // The process's end writes the count table first.
 using ExitProcess_t = void(WINAPI*)(UINT);
 ExitProcess_t original_ExitProcess = nullptr;
@@ -302,8 +331,10 @@ struct Hook {
 #define CDK_ENTRY(name, result, params, args, failure) \
     {#name, reinterpret_cast<void*>(&hook_##name), reinterpret_cast<void**>(&original_##name)},
 const Hook hooks[] = {CDK_FAULT_HOOKS(CDK_ENTRY) CDK_FAULT_CODE_HOOKS(CDK_ENTRY){
-    "ExitProcess", reinterpret_cast<void*>(&hook_ExitProcess),
-    reinterpret_cast<void**>(&original_ExitProcess)}};
+                          "ExitProcess", reinterpret_cast<void*>(&hook_ExitProcess),
+                          reinterpret_cast<void**>(&original_ExitProcess)},
+                      {"MessageBoxA", reinterpret_cast<void*>(&hook_MessageBoxA),
+                       reinterpret_cast<void**>(&original_MessageBoxA)}};
 
 const Hook* findHook(const char* name) {
     for (const Hook& hook : hooks) {

@@ -140,8 +140,8 @@ void writeCounts() {
 
 // ---- The wrappers ----
 //
-// One per function: the original's address, and a wrapper of the same signature. x64 calls
-// leave the stack to the caller, so a wrapper may return without calling the original.
+// One per function: the original's address, and a wrapper of the same signature and calling
+// convention, so that a wrapper may return the failure value without calling the original.
 
 #define CDK_FAULT_HOOKS(X)                                                                         \
     X(CreateDirectoryW, BOOL, (LPCWSTR a, LPSECURITY_ATTRIBUTES b), (a, b), FALSE)                 \

@@ -31,6 +31,8 @@ constexpr REGSAM kReadWrite = 0x2001F;
 constexpr std::size_t kCaptionCapacity = 256;
 constexpr std::size_t kMessageCapacity = 1024;
 constexpr std::size_t kInstallStatusCapacity = 512;
+// How often the extraction thread is looked at when it cannot be waited for.
+constexpr DWORD kExtractionPollMilliseconds = 50;
 constexpr const char* kLoadFailed =
     "Error occurred while loading configuration settings. Exiting installer.";
 
@@ -232,9 +234,19 @@ ScopedKernelHandle startCabinetExtraction(HINSTANCE module) {
 // ends the process from the extraction thread with its own code, which must not lose the race
 // against the main thread's exit (msiexec may end before the thread reaches the cabinet).
 void awaitCabinetExtraction(const ScopedKernelHandle& thread) {
-    if (thread.valid() && WaitForSingleObject(thread.get(), INFINITE) == WAIT_FAILED) {
-        logit(formatString("%s failed with %s", "WaitForSingleObject",
-                           describeSystemError(GetLastError()).c_str()));
+    if (!thread.valid() || WaitForSingleObject(thread.get(), INFINITE) != WAIT_FAILED) {
+        return;
+    }
+    logit(formatString("%s failed with %s; the extraction thread is watched instead.",
+                       "WaitForSingleObject", describeSystemError(GetLastError()).c_str()));
+    // The cabinets are written until the thread ends, and a write failure there ends the run:
+    // a run that went on without it could report success over a cut cabinet.
+    DWORD code = 0;
+    while (GetExitCodeThread(thread.get(), &code) && code == STILL_ACTIVE) {
+        Sleep(kExtractionPollMilliseconds);
+    }
+    if (code == STILL_ACTIVE) {
+        ShowFatalErrorAndExit("Installer : Wrapper.WaitForExtraction ", GetLastError());
     }
 }
 

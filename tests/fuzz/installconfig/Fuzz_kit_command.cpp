@@ -88,6 +88,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint16_t language = launcher::chooseInstallLanguage(
         launcher::kLanguageEnglish, langSet, langSet ? config.GetIntegerOption(INTEGER_LANG) : 0);
 
+    // The main sequence converts each value to the code page exactly and refuses the run
+    // (-80) when one does not convert: the store takes any text its own UTF-8 rule passes, which
+    // allows forms (overlong, five bytes) that no conversion takes.
+    std::u16string converted;
+    for (const std::string* value : {&msiValue, &kitFolder}) {
+        if (!cdk_text::utf8ToUtf16(*value, converted)) {
+            return 0;
+        }
+    }
     std::string msiArguments = msiSet ? msiValue + " " : "";
     if (silent) {
         const std::string before = msiArguments;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -39,6 +40,40 @@ inline std::string programFolder() {
     std::printf("error %s failed with %lu\n", what, static_cast<unsigned long>(GetLastError()));
     std::fflush(stdout);
     ExitProcess(2);
+}
+
+// A cabinet of the size of a release's largest (120 MB), of deterministic bytes that compress
+// as badly as a real cabinet's.
+inline constexpr std::size_t kLargeCabinetBytes = 120u * 1024 * 1024;
+inline constexpr int kLargeCabinetId = 111;
+inline constexpr const char* kLargeCabinetType = "CORVID_CAB10";
+
+inline std::vector<uint8_t> largeCabinetBytes() {
+    std::vector<uint8_t> bytes(kLargeCabinetBytes);
+    uint64_t state = 0x9E3779B97F4A7C15ull;
+    for (std::size_t i = 0; i < bytes.size(); i += 8) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        for (std::size_t j = 0; j < 8 && i + j < bytes.size(); ++j) {
+            bytes[i + j] = static_cast<uint8_t>(state >> (8 * j));
+        }
+    }
+    return bytes;
+}
+
+// Writes a copy of the program `source` to `target` whose cabinet resource (CORVID_CAB10, 111)
+// holds `bytes`: the build then carries no 120 MB file.
+inline void writeCarrier(const std::string& source, const std::string& target,
+                         const std::vector<uint8_t>& bytes) {
+    if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) fail("CopyFile carrier");
+    HANDLE update = BeginUpdateResourceA(target.c_str(), FALSE);
+    if (update == nullptr) fail("BeginUpdateResource");
+    if (!UpdateResourceA(update, kLargeCabinetType, MAKEINTRESOURCEA(kLargeCabinetId),
+                         MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                         const_cast<uint8_t*>(bytes.data()), static_cast<DWORD>(bytes.size())))
+        fail("UpdateResource");
+    if (!EndUpdateResourceA(update, FALSE)) fail("EndUpdateResource");
 }
 
 }  // namespace bench

@@ -1,7 +1,9 @@
 // The launcher's own cost: the time from starting cdk-setup.exe until its msiexec starts, less
-// the time the launcher spends writing the kit's database, against a bare start of the same
-// msiexec stand-in from this process. The ratio of the two is reported: a launcher that costs at
-// most one bare process start more than the bare start stays at or below 2.
+// the time the launcher spends writing the kit's database, against the floor of its design:
+// launcher_floor.exe, a program with the launcher's imports and link options that only finds
+// the working folder and msiexec and starts it. The ratio of the two medians is reported
+// (target: at most 1.15). A bare start of the stand-in from this process is shown for context.
+// The three alternate within each round, so that a change of the machine's speed meets all.
 //
 // The stand-in is this program itself under the name msiexec.exe, in a folder that the
 // installer's registry location names for the duration of the run: it stores the time it
@@ -122,6 +124,7 @@ int main() {
     const std::string standin = standinFolder + "\\msiexec.exe";
     if (!CopyFileA(self, standin.c_str(), FALSE)) bench::fail("CopyFile stand-in");
     const std::string launcher = folder + "..\\bin\\cdk-setup.exe";
+    const std::string floorProgram = folder + "launcher_floor.exe";
     const std::string stamp = work + "started.txt";
     SetEnvironmentVariableA(kStampVariable, stamp.c_str());
     InstallerLocation location(standinFolder);
@@ -131,11 +134,15 @@ int main() {
                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (module == nullptr) bench::fail("LoadLibraryEx cdk-setup.exe");
 
-    std::vector<double> bare, launched, database;
+    std::vector<double> bare, floorStarts, launched, database;
     for (int round = 0; round < kRounds; ++round) {
         DeleteFileA(stamp.c_str());
         const double bareStart = startAndWait("\"" + standin + "\"");
         bare.push_back(readStamp(stamp) - bareStart);
+
+        DeleteFileA(stamp.c_str());
+        const double floorStart = startAndWait("\"" + floorProgram + "\"");
+        floorStarts.push_back(readStamp(stamp) - floorStart);
 
         const std::string written = work + "database-" + std::to_string(round) + ".msi";
         const double writeStart = bench::nowSeconds();
@@ -149,16 +156,20 @@ int main() {
     }
 
     const double bareMedian = bench::median(bare);
+    const double floorMedian = bench::median(floorStarts);
     const double launchedMedian = bench::median(launched);
     const double databaseMedian = bench::median(database);
     const double launcherCost = launchedMedian - databaseMedian;
-    const double extra = launcherCost - bareMedian;
+    const double extra = launcherCost - floorMedian;
     std::printf("detail bare start of the stand-in: median %.1f ms\n", bareMedian * 1000);
+    std::printf("detail floor program until msiexec starts: median %.1f ms (%.2f bare starts)\n",
+                floorMedian * 1000, floorMedian / bareMedian);
     std::printf("detail launcher start until msiexec starts: median %.1f ms\n",
                 launchedMedian * 1000);
     std::printf("detail kit database write: median %.1f ms\n", databaseMedian * 1000);
-    std::printf("detail launcher's extra cost: %.1f ms\n", extra * 1000);
-    // The launcher's cost in bare process starts (target: at most 2, one bare start extra).
-    std::printf("ratio %.3f\n", launcherCost / bareMedian);
+    std::printf("detail launcher's cost beyond the floor, database write left out: %.1f ms\n",
+                extra * 1000);
+    // The launcher's cost in floor programs (target: at most 1.15).
+    std::printf("ratio %.3f\n", launcherCost / floorMedian);
     return 0;
 }

@@ -27,6 +27,7 @@
 // Standard output, one line each:
 //   exit-code <signed decimal>          a launcher's exit code, one line per launcher in the
 //                                       order they were started
+//   elapsed-ms <milliseconds>           from the start until the last launcher ended
 //   killed <event> unset|set            the launcher was ended; the event's state right after
 //   start-error <system error>          the launcher could not be started
 //   event-error <system error>          the event of CDK_E2E_SET_EVENT could not be had
@@ -197,6 +198,9 @@ int main() {
         launchers.push_back(process.hProcess);
         threads.push_back(process.hThread);
     }
+    LARGE_INTEGER frequency{}, resumed{}, ended{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&resumed);
     for (HANDLE thread : threads) {
         ResumeThread(thread);
         CloseHandle(thread);
@@ -221,6 +225,7 @@ int main() {
         std::printf("timeout launcher\n");
         return 2;
     }
+    QueryPerformanceCounter(&ended);
     if (held != INVALID_HANDLE_VALUE) {
         CloseHandle(held);
     }
@@ -233,6 +238,9 @@ int main() {
         CloseHandle(launcher);
         std::printf("exit-code %ld\n", static_cast<long>(static_cast<LONG>(code)));
     }
+    // From the start until the last launcher ended (the benchmarks time whole runs with it).
+    std::printf("elapsed-ms %.1f\n", static_cast<double>(ended.QuadPart - resumed.QuadPart) *
+                                         1000.0 / static_cast<double>(frequency.QuadPart));
     std::fflush(stdout);
 
     if (killed) {

@@ -20,6 +20,7 @@ import fcntl
 import os
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import time
@@ -140,6 +141,50 @@ def stop_wineserver(prefix):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     subprocess.run([WINESERVER, "-w"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=30)
+
+
+def _running(pid):
+    """Whether the process exists and has not ended (a zombie has)."""
+    try:
+        with open(f"/proc/{pid}/stat", "rb") as f:
+            return f.read().rsplit(b")", 1)[1].split()[0] != b"Z"
+    except (OSError, IndexError):
+        return False
+
+
+def kill_prefix(prefix):
+    """Ends every process of the prefix at once (SIGKILL), its server included, and removes the
+    server's socket folder. Faster than stop_wineserver by the server's orderly exit (about
+    0.75 s a run), but the server does not write the registry files: only for runs whose
+    registry nobody reads afterwards (the fault sweep)."""
+    marker = b"\0WINEPREFIX=" + os.fsencode(prefix) + b"\0"
+    pids = []
+    folders = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if marker not in b"\0" + f.read():
+                    continue
+            pids.append(int(entry))
+            if os.path.basename(os.readlink(f"/proc/{entry}/exe")).startswith("wineserver"):
+                folders.append(os.readlink(f"/proc/{entry}/cwd"))
+        except OSError:
+            continue
+    for pid in pids:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    deadline = time.monotonic() + 10
+    while pids and time.monotonic() < deadline:
+        pids = [pid for pid in pids if _running(pid)]
+        if pids:
+            time.sleep(0.01)
+    for folder in folders:
+        if os.path.basename(folder).startswith("server-"):
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 def prepare_master(master):
@@ -730,6 +775,10 @@ class Run:
 
     # -- execution ----------------------------------------------------------------------------
 
+    def stop_server(self):
+        """Ends the prefix's processes; the server writes the registry files as it exits."""
+        stop_wineserver(self.prefix)
+
     def execute(self):
         started = time.monotonic()
         prepare_master(self.config.master)
@@ -784,7 +833,7 @@ class Run:
             self.runner_output = "timeout harness"
         finally:
             step = time.monotonic()
-            stop_wineserver(self.prefix)
+            self.stop_server()
             self.timings["stop"] = time.monotonic() - step
         self._observe(scenario_env.get("LC_ALL"))
         self.timings["total"] = time.monotonic() - started

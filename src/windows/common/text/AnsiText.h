@@ -10,8 +10,10 @@
 namespace cdk_text {
 
 // Character for character: false when a character has no exact counterpart in the code page
-// (or the text holds an unpaired surrogate); `out` is then unspecified.
-bool wideToAnsiExact(std::wstring_view text, std::string& out);
+// (or the text holds an unpaired surrogate), or when the system could not convert at all;
+// `out` is then unspecified. With `failure`, the second case sets it to the system's error code
+// (it is 0 after a success and after text the code page cannot carry).
+bool wideToAnsiExact(std::wstring_view text, std::string& out, unsigned long* failure = nullptr);
 
 // For messages and log records only: each character without an exact counterpart becomes the
 // code page's default character ("?"), so that the text can never be taken for another name.

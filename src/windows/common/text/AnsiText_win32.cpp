@@ -13,7 +13,17 @@ namespace {
 // character, and `usedDefault` tells that apart from a "?" that was in the text. A system whose
 // ANSI code page is UTF-8 carries every character; there the call takes neither the flag nor the
 // default-character report, and an unpaired surrogate fails it when `usedDefault` is asked for.
-bool wideToAnsi(std::wstring_view text, std::string& out, bool* usedDefault) {
+// A failed call sets `failure` to the system's code, but for ERROR_NO_UNICODE_TRANSLATION: an
+// unpaired surrogate under a UTF-8 code page is text the code page cannot carry.
+bool wideToAnsi(std::wstring_view text, std::string& out, bool* usedDefault,
+                unsigned long* failure = nullptr) {
+    const auto failed = [failure] {
+        const DWORD error = GetLastError();
+        if (failure != nullptr && error != ERROR_NO_UNICODE_TRANSLATION) {
+            *failure = error != ERROR_SUCCESS ? error : ERROR_INVALID_DATA;
+        }
+        return false;
+    };
     out.clear();
     if (text.empty()) {
         return true;
@@ -27,13 +37,13 @@ bool wideToAnsi(std::wstring_view text, std::string& out, bool* usedDefault) {
     const int length = WideCharToMultiByte(CP_ACP, flags, text.data(), wideLength, nullptr, 0,
                                            nullptr, defaultedOut);
     if (length <= 0) {
-        return false;
+        return failed();
     }
     out.assign(static_cast<std::size_t>(length), '\0');
     if (WideCharToMultiByte(CP_ACP, flags, text.data(), wideLength, out.data(), length, nullptr,
                             defaultedOut) != length) {
         out.clear();
-        return false;
+        return failed();
     }
     if (usedDefault != nullptr) {
         *usedDefault = defaulted != FALSE;
@@ -43,9 +53,12 @@ bool wideToAnsi(std::wstring_view text, std::string& out, bool* usedDefault) {
 
 }  // namespace
 
-bool wideToAnsiExact(std::wstring_view text, std::string& out) {
+bool wideToAnsiExact(std::wstring_view text, std::string& out, unsigned long* failure) {
+    if (failure != nullptr) {
+        *failure = 0;
+    }
     bool usedDefault = false;
-    return wideToAnsi(text, out, &usedDefault) && !usedDefault;
+    return wideToAnsi(text, out, &usedDefault, failure) && !usedDefault;
 }
 
 std::string wideToAnsiForDisplay(std::wstring_view text) {

@@ -123,7 +123,16 @@ bool utf8Arguments(int argc, wchar_t** argv, std::vector<std::string>& out, std:
     std::vector<std::string> ansi(static_cast<std::size_t>(std::max(argc, 0)));
     std::vector<bool> exact(ansi.size(), true);
     for (std::size_t i = 0; i < ansi.size(); ++i) {
-        if (argv[i] != nullptr && !cdk_text::wideToAnsiExact(argv[i], ansi[i])) {
+        unsigned long failure = 0;
+        if (argv[i] != nullptr && !cdk_text::wideToAnsiExact(argv[i], ansi[i], &failure)) {
+            if (failure != 0) {
+                // Not a character the code page lacks: the system could not convert the text.
+                // Refused as such, "/s" would make a silent run show the command-line message,
+                // so the run ends without it.
+                logit("Command-line argument " + std::to_string(i) + " cannot be converted: " +
+                      describeSystemError(static_cast<uint32_t>(failure)) + ".");
+                return false;
+            }
             exact[i] = false;
             ansi[i] = cdk_text::wideToAnsiForDisplay(argv[i]);
         }

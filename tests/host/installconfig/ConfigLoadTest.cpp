@@ -262,7 +262,10 @@ class ScriptedPlace final : public SettingsFilePlace {
     std::vector<std::string> removed;
     std::function<bool(const std::string&)> removeFile;
 
+    bool present = false;  // what isAbsent answers for a file the store could not open
+
     bool mayRead(const std::string&) override { return readable; }
+    bool isAbsent(const std::string&) override { return !present; }
     bool beforeWriting(const std::string&) override { return writable; }
     bool remove(const std::string& path) override {
         removed.push_back(path);
@@ -282,6 +285,7 @@ TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows
         int prepareStatus;     // when the load succeeds
         const char* backedUp;  // the backup context's dump lines
         bool removedThroughThePlace;
+        bool presentButUnopenable = false;
     };
     const std::vector<Case> cases = {
         {"a link where the file is: refused like a file that cannot be opened",
@@ -293,6 +297,16 @@ TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows
          0,
          "",
          false},
+        {"a file that is there but cannot be opened is not taken for a missing one",
+         nullptr,
+         {"/s", "AUTO_UPDATE=Disable"},
+         true,
+         true,
+         SETTINGS_E_FILE_OPEN,
+         0,
+         "",
+         false,
+         true},
         {"a persistent option not to be written stops the preparation",
          nullptr,
          {"/s", "AUTO_UPDATE=Disable"},
@@ -332,6 +346,7 @@ TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows
         ScriptedPlace place;
         place.readable = c.readable;
         place.writable = c.writable;
+        place.present = c.presentButUnopenable;
         place.removeFile = [this](const std::string& path) { return fs::remove(hostPath(path)); };
         config_->setSettingsFilePlace(&place);
 
@@ -343,7 +358,11 @@ TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows
                           kRuntimePath +
                           ".\nCheck that the configuration file exists and that "
                           "the path to the file is correct.");
-            EXPECT_EQ(readFile(runtimeFile()), c.fileBefore);
+            if (c.fileBefore != nullptr) {
+                EXPECT_EQ(readFile(runtimeFile()), c.fileBefore);
+            } else {
+                EXPECT_FALSE(fs::exists(runtimeFile()));
+            }
             continue;
         }
         EXPECT_EQ(config_->DumpConfig(config_->backupContext(), "b"), dumpOf("b", c.backedUp));

@@ -136,7 +136,10 @@ int InstallConfigData::ImportRuntimeConfigSettings(ModuleInstance module,
         return SETTINGS_E_FILE_OPEN;
     }
     int status = file.importFromFile(path.c_str());
-    if (status == SETTINGS_E_FILE_OPEN) {
+    // Only a file that is not there is one to be created later. One that is there but cannot be
+    // opened now (locked, access denied) is refused as such: taken for a missing one, the
+    // export would replace it with the command line's options alone and lose the rest of it.
+    if (status == SETTINGS_E_FILE_OPEN && (place_ == nullptr || place_->isAbsent(path))) {
         logit(
             "Runtime configuration file doesn't exist. It will be created later by "
             "settings_api.");

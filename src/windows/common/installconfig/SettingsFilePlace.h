@@ -15,6 +15,10 @@ class SettingsFilePlace {
     // link to another file or folder (logged with the path and where it leads). A missing file,
     // or a link that leads nowhere, is left to the read, which finds no file.
     virtual bool mayRead(const std::string& utf8Path) = 0;
+    // After a read found no file it could open at `utf8Path`: true only when nothing of that
+    // name is there (a link that leads nowhere counts as nothing), false for an entry that is
+    // there but could not be opened (locked, access denied) or whose presence cannot be told.
+    virtual bool isAbsent(const std::string& utf8Path) = 0;
     // Before the file at `utf8Path` is written or replaced, or deleted: the folders above it are
     // created where missing and kept from being replaced, and neither they nor an entry of that
     // name may be a link (a link that leads nowhere included). False, logged, when one is.

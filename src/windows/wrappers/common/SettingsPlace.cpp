@@ -156,6 +156,19 @@ class CheckedPlace final : public SettingsFilePlace {
         }
     }
 
+    bool isAbsent(const std::string& utf8Path) override {
+        std::u16string utf16;
+        if (!cdk_text::utf8ToUtf16(utf8Path, utf16)) {
+            return false;
+        }
+        const std::wstring path(utf16.begin(), utf16.end());
+        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return false;
+        }
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+
     bool beforeWriting(const std::string& utf8Path) override {
         PlaceParts parts;
         if (!splitSettingsPath(utf8Path, parts)) {

@@ -62,7 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(boxCount == (status != 0 ? 1 : 0), "one message exactly when refused", status);
     check(holder.allowKeyWithoutValue(), "keys without value allowed afterwards", status);
 
+    // MSI_CMDLINE is set by pass-through arguments, or named itself as a key and value.
     bool passThrough = false;
+    bool namesMsiText = false;
     bool allMatched = true;
     for (size_t i = 1; i < arguments.size(); ++i) {
         if (arguments[i].empty()) continue;
@@ -72,13 +74,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             continue;
         }
         passThrough = passThrough || option->msiPassThrough;
+        namesMsiText = namesMsiText || option->name == "MSI_CMDLINE";
         if (option->name == "/l") ++i;  // its log file
     }
     if (status == 0) {
         check(allMatched, "accepted arguments all match an option", status);
         const char* msi = nullptr;
         const bool hasMsi = holder.getUtf8Value("MSI_CMDLINE", msi) == 0;
-        check(hasMsi == passThrough, "MSI_CMDLINE exactly with pass-through arguments", status);
+        check(hasMsi == (passThrough || namesMsiText),
+              "MSI_CMDLINE exactly with pass-through arguments or named", status);
         // Every option the arguments named is set in the working context.
         for (size_t i = 1; i < arguments.size(); ++i) {
             if (arguments[i].empty()) continue;

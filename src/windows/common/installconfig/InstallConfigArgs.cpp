@@ -53,17 +53,15 @@ bool InstallConfigData::IsSwitchName(std::string_view name) {
 
 bool InstallConfigData::MatchesArgument(const OptionInfo& option, std::string_view argument) {
     const std::size_t separator = argument.find_first_of("=:");
-    const bool hasSeparator = separator != std::string_view::npos;
-    const std::string key = cdk_text::asciiLower(argument.substr(0, separator));
+    const std::string_view key = argument.substr(0, separator);
+    const std::string_view name = option.name;
+    const bool namesOption =
+        option.prefixMatch ? key.size() >= name.size() &&
+                                 cdk_text::equalsIgnoringAsciiCase(key.substr(0, name.size()), name)
+                           : cdk_text::equalsIgnoringAsciiCase(key, name);
     // Switches match only bare arguments; every other option only an argument with a value.
-    if (hasSeparator == IsSwitchName(option.name)) {
-        return false;
-    }
-    const std::string name = cdk_text::asciiLower(option.name);
-    if (option.prefixMatch) {
-        return key.compare(0, name.size(), name) == 0 && key.size() >= name.size();
-    }
-    return key == name;
+    const bool hasSeparator = separator != std::string_view::npos;
+    return namesOption && hasSeparator != IsSwitchName(option.name);
 }
 
 const InstallConfigData::OptionInfo* InstallConfigData::FindOption(

@@ -3,7 +3,8 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
-#include <vector>
+#include <string>
+#include <utility>
 
 #include "CanonicalPath.h"
 #include "PlainTextParser.h"
@@ -52,14 +53,21 @@ bool readFileBytes(const char* utf8Path, std::string& bytes) {
     if (file == nullptr) {
         return false;
     }
-    std::vector<char> buffer(settings_impl::kMaxFileBytes + 1);
-    const std::size_t read = std::fread(buffer.data(), 1, buffer.size(), file);
+    // Read in pieces up to the store's limit: a file of a few lines costs a few lines, not a
+    // zeroed buffer of the largest file the store takes.
+    std::string content;
+    char piece[4096];
+    std::size_t read = 0;
+    while (content.size() < settings_impl::kMaxFileBytes &&
+           (read = std::fread(piece, 1, sizeof piece, file)) > 0) {
+        content.append(piece, read);
+    }
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
-    if (failed || read > settings_impl::kMaxFileBytes - 1) {
+    if (failed || content.size() > settings_impl::kMaxFileBytes - 1) {
         return false;
     }
-    bytes.assign(buffer.data(), read);
+    bytes = std::move(content);
     return true;
 }
 

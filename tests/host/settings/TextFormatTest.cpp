@@ -4,6 +4,7 @@
 
 #include "PlainTextParser.h"
 #include "SettingsException.h"
+#include "SettingsFiles.h"
 #include "SettingsFixture.h"
 #include "Utf8.h"
 
@@ -193,6 +194,9 @@ TEST_F(FileFormat, FilesBelowOneMebibyteAreReadLargerOnesRefused) {
     writeFile(host("work/limit.cfg"), text);
     EXPECT_EQ(api().context_import_from_file(context_, "limit.cfg", nullptr, nullptr, 1, 0), 0);
     EXPECT_EQ(value("k"), "v");
+    std::string bytes;  // the launcher's byte copy of a file for its restore has the same limit
+    EXPECT_TRUE(settings::readFileBytes("C:/work/limit.cfg", bytes));
+    EXPECT_EQ(bytes, text);
 
     text.push_back('#');
     writeFile(host("work/limit.cfg"), text);
@@ -200,6 +204,7 @@ TEST_F(FileFormat, FilesBelowOneMebibyteAreReadLargerOnesRefused) {
     EXPECT_EQ(api().context_import_from_file(context_, "limit.cfg", nullptr, nullptr, 1, 0),
               SETTINGS_E_FILE_TOO_LARGE);
     EXPECT_EQ(keys(), std::vector<std::string>());
+    EXPECT_FALSE(settings::readFileBytes("C:/work/limit.cfg", bytes));
 }
 
 TEST_F(FileFormat, FileContentMustBeUtf8AndFileMustExist) {

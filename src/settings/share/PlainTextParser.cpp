@@ -77,6 +77,9 @@ class StringBuffer : public PlainTextFileConfigParser::IBuffer {
     std::string_view text_;
 };
 
+// The first piece of a file read: settings files are a few lines long.
+constexpr std::size_t kFirstReadBytes = 64 * 1024;
+
 class FileBuffer : public PlainTextFileConfigParser::IBuffer {
   public:
     explicit FileBuffer(CanonicalPath path) : path_(std::move(path)) {}
@@ -87,11 +90,25 @@ class FileBuffer : public PlainTextFileConfigParser::IBuffer {
             std::FILE* file;
             ~Closer() { std::fclose(file); }
         } closer{file};
-        // One byte more than a file may hold, so that one read tells whether it is too large.
-        // The buffer is left uninitialised: only the pages the read fills are ever touched, and
-        // the text is parsed where it was read.
-        if (!bytes_) bytes_ = std::make_unique_for_overwrite<char[]>(kMaxFileBytes + 1);
-        const std::size_t read = std::fread(bytes_.get(), 1, kMaxFileBytes, file);
+        // The buffer grows with what the file holds, doubling from one piece, up to the largest
+        // file the store takes; a file that fills it without its end being reached is too large.
+        // It is left uninitialised and the text is parsed where it was read.
+        std::size_t capacity = 0;
+        std::size_t read = 0;
+        for (;;) {
+            if (read == capacity) {
+                const std::size_t grown =
+                    std::min(kMaxFileBytes, capacity == 0 ? kFirstReadBytes : capacity * 2);
+                if (grown == capacity) break;
+                auto larger = std::make_unique_for_overwrite<char[]>(grown);
+                if (read != 0) std::memcpy(larger.get(), bytes_.get(), read);
+                bytes_ = std::move(larger);
+                capacity = grown;
+            }
+            const std::size_t got = std::fread(bytes_.get() + read, 1, capacity - read, file);
+            read += got;
+            if (got == 0 || std::feof(file) || std::ferror(file)) break;
+        }
         if (std::ferror(file)) throw settings::Exception(SETTINGS_E_FILE_READ);
         if (!std::feof(file)) throw settings::Exception(SETTINGS_E_FILE_TOO_LARGE);
         const std::string_view text(bytes_.get(), read);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Config.h"
 #include "ConfigValidator.h"
 #include "Context.h"
 #include "KeyMapper.h"
@@ -133,13 +134,26 @@ int contextIterateKeys(SettingsContext* context, SettingsKeyCallback callback, v
     });
 }
 
+// The status of a key that is not there, or (when a value is needed) has none, told without an
+// exception: callers ask for each option they know, most of them unset, and a throw costs far
+// more than the lookup. SETTINGS_OK when the getter itself is to run.
+int missingStatus(SettingsContext* context, const char* key, bool valueNeeded) {
+    const settings_impl::ConfigMap& entries = impl(context)->config().entries();
+    const auto entry = settings_impl::findEntry(entries, key);
+    if (entry == entries.end()) return SETTINGS_E_KEY_ABSENT;
+    return valueNeeded && !entry->second ? SETTINGS_E_NO_VALUE_OR_WRONG_TYPE : SETTINGS_OK;
+}
+
 int contextGetUtf8Value(SettingsContext* context, const char* key, const char** value) {
     if (anyNull(context, key, value)) return SETTINGS_E_NULL_ARGUMENT;
+    if (const int missing = missingStatus(context, key, true)) return missing;
     return run([&] { *value = impl(context)->config().getUtf8(key); });
 }
 
 int contextGetBooleanValue(SettingsContext* context, const char* key, int* value) {
     if (anyNull(context, key, value)) return SETTINGS_E_NULL_ARGUMENT;
+    // A key without value reads as true.
+    if (const int missing = missingStatus(context, key, false)) return missing;
     return run([&] {
         const bool result = impl(context)->getBoolean(key);
         *value = result ? 1 : 0;
@@ -148,11 +162,13 @@ int contextGetBooleanValue(SettingsContext* context, const char* key, int* value
 
 int contextGetIntegerValue(SettingsContext* context, const char* key, int* value) {
     if (anyNull(context, key, value)) return SETTINGS_E_NULL_ARGUMENT;
+    if (const int missing = missingStatus(context, key, true)) return missing;
     return run([&] { *value = impl(context)->config().getInteger(key); });
 }
 
 int contextGetDoubleValue(SettingsContext* context, const char* key, double* value) {
     if (anyNull(context, key, value)) return SETTINGS_E_NULL_ARGUMENT;
+    if (const int missing = missingStatus(context, key, true)) return missing;
     return run([&] { *value = impl(context)->config().getDouble(key); });
 }
 

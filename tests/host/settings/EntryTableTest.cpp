@@ -90,11 +90,16 @@ TEST_F(EntryChecks, NullRequiredPointersAre300AndChangeNothing) {
 }
 
 TEST_F(EntryChecks, OutArgumentsAreWrittenOnlyOnSuccess) {
-    ASSERT_EQ(importText("s=abc\nn=5", nullptr, nullptr, true, true), 0);
+    ASSERT_EQ(importText("s=abc\nn=5\nbare", nullptr, nullptr, true, true), 0);
     int n = 99;
     double d = 9.5;
     const char* text = "unchanged";
     EXPECT_EQ(api().context_get_integer_value(context_, "absent", &n), SETTINGS_E_KEY_ABSENT);
+    EXPECT_EQ(api().context_get_double_value(context_, "absent", &d), SETTINGS_E_KEY_ABSENT);
+    EXPECT_EQ(api().context_get_integer_value(context_, "bare", &n),
+              SETTINGS_E_NO_VALUE_OR_WRONG_TYPE);
+    EXPECT_EQ(api().context_get_double_value(context_, "bare", &d),
+              SETTINGS_E_NO_VALUE_OR_WRONG_TYPE);
     EXPECT_EQ(api().context_get_integer_value(context_, "s", &n), SETTINGS_E_INVALID_TEXT);
     EXPECT_EQ(api().context_get_double_value(context_, "s", &d), SETTINGS_E_INVALID_TEXT);
     EXPECT_EQ(api().context_get_utf8_value(context_, "absent", &text), SETTINGS_E_KEY_ABSENT);

@@ -28,29 +28,17 @@ import struct
 import sys
 import xml.etree.ElementTree as ElementTree
 
-SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-PAYLOAD_CMAKE = os.path.join(SOURCE_ROOT, "cmake", "CdkPayload.cmake")
-VERSION_HEADER = os.path.join(SOURCE_ROOT, "src", "windows", "common", "constants",
-                              "BuildVersion.h")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 
-RT_VERSION = 16
-RT_MANIFEST = 24
-MACHINES = {0x14C: "i386", 0x8664: "amd64"}
+from cdk import ROOT  # noqa: E402
+from cdk.payload import table as payload_table  # noqa: E402
+from cdk.pe import MACHINES, RT_MANIFEST, RT_VERSION, PeFile  # noqa: E402
+
+VERSION_HEADER = os.path.join(ROOT, "src", "windows", "common", "constants", "BuildVersion.h")
 
 
 # ---------------------------------------------------------------------------------------------
 # What the build promises
-
-
-def payload_table(path=PAYLOAD_CMAKE):
-    """[(file name, resource type, id)] from CDK_PAYLOAD_RESOURCES, the build's own table."""
-    with open(path, encoding="utf-8") as f:
-        text = f.read()
-    block = re.search(r"set\(CDK_PAYLOAD_RESOURCES(.*?)\)", text, re.S)
-    if not block:
-        raise ValueError(f"no CDK_PAYLOAD_RESOURCES in {path}")
-    rows = re.findall(r'"([^"|]+)\|([A-Za-z0-9_]+)\|(\d+)"', block.group(1))
-    return [(name, kind.upper(), int(ident)) for name, kind, ident in rows]
 
 
 def build_version(path=VERSION_HEADER):
@@ -64,61 +52,7 @@ def build_version(path=VERSION_HEADER):
 
 
 # ---------------------------------------------------------------------------------------------
-# Reading a PE file
-
-
-class PeFile:
-    def __init__(self, path):
-        with open(path, "rb") as f:
-            self.data = f.read()
-        data = self.data
-        if data[:2] != b"MZ":
-            raise ValueError(f"{path} is not an executable (no MZ header)")
-        pe = struct.unpack_from("<I", data, 0x3C)[0]
-        if data[pe:pe + 4] != b"PE\0\0":
-            raise ValueError(f"{path} is not a PE file")
-        self.machine = struct.unpack_from("<H", data, pe + 4)[0]
-        self.sections = struct.unpack_from("<H", data, pe + 6)[0]
-        optional_size = struct.unpack_from("<H", data, pe + 20)[0]
-        optional = pe + 24
-        magic = struct.unpack_from("<H", data, optional)[0]
-        directories = optional + (112 if magic == 0x20B else 96)
-        self.resource_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
-        self.section_table = optional + optional_size
-
-    def offset(self, rva):
-        for i in range(self.sections):
-            at = self.section_table + 40 * i
-            size, address, raw_size, pointer = struct.unpack_from("<IIII", self.data, at + 8)
-            if address <= rva < address + max(size, raw_size, 1):
-                return rva - address + pointer
-        raise ValueError(f"RVA {rva:#x} lies in no section")
-
-    def resources(self):
-        """{(type, id): {language: bytes}}; a named type or id is an upper-case str."""
-        if self.resource_rva == 0:
-            return {}
-        data = self.data
-        base = self.offset(self.resource_rva)
-
-        def entries(directory):
-            named, numbered = struct.unpack_from("<HH", data, base + directory + 12)
-            for i in range(named + numbered):
-                name, target = struct.unpack_from("<II", data, base + directory + 16 + 8 * i)
-                if name & 0x80000000:
-                    at = base + (name & 0x7FFFFFFF)
-                    length = struct.unpack_from("<H", data, at)[0]
-                    name = data[at + 2:at + 2 + 2 * length].decode("utf-16-le").upper()
-                yield name, target & 0x7FFFFFFF
-
-        found = {}
-        for kind, types in entries(0):
-            for ident, languages in entries(types):
-                for language, leaf in entries(languages):
-                    rva, size = struct.unpack_from("<II", data, base + leaf)
-                    start = self.offset(rva)
-                    found.setdefault((kind, ident), {})[language] = data[start:start + size]
-        return found
+# The version resource
 
 
 def version_resource(block):

@@ -10,13 +10,13 @@ kit and the updater wrote, the runtime settings file and this run's records of c
 
 import os
 import shlex
-import shutil
-import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-import harness  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+
+from cdk import launcher, wine  # noqa: E402
+from cdk.registry import RegistrySnapshot  # noqa: E402
 
 MEANINGS = {
     0: "the kit was installed",
@@ -49,23 +49,11 @@ def heading(text):
     print(f"\n== {text}")
 
 
-def run_launcher(prefix, runner, command_file, exe_folder):
-    env = harness.wine_environment(prefix, {
-        "CDK_E2E_COMMAND_FILE": command_file,
-        "CDK_E2E_DIRECTORY": exe_folder,
-        "CDK_E2E_TIMEOUT_MS": "240000",
-    })
-    quiet = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
-             "stderr": subprocess.DEVNULL}
-    subprocess.run([harness.WINESERVER, "-p"], env=env, check=False, **quiet)
-    result = subprocess.run([harness.WINE64, runner], env=env, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=False,
-                            timeout=300)
-    harness.stop_wineserver(prefix)
-    for line in result.stdout.decode("utf-8", "replace").splitlines():
-        if line.startswith("exit-code "):
-            return int(line.split()[1])
-    return None
+def run_launcher(run, runner, command_line, exe_folder):
+    output = run.run(runner, command_line, {"CDK_E2E_DIRECTORY": exe_folder,
+                                            "CDK_E2E_TIMEOUT_MS": "240000"}, timeout=300)
+    codes = launcher.runner_exit_codes(output)
+    return codes[0] if codes and codes[0] != "timeout" else None
 
 
 def show_run(prefix, log_path, log_offset, exit_code):
@@ -73,12 +61,12 @@ def show_run(prefix, log_path, log_offset, exit_code):
     meaning = MEANINGS.get(exit_code, "msiexec's own code for the kit, passed through")
     print(f"{exit_code}: {meaning}")
 
-    registry = harness.RegistrySnapshot(prefix)
+    registry = RegistrySnapshot(prefix)
     kit = registry.key(KIT_KEY) or {}
     home = kit.get("corvidhome")
     heading("Kit files" + (f" under {home}" if home else ""))
     if home:
-        root = harness.windows_to_host(prefix, home.rstrip("\\"))
+        root = wine.windows_to_host(prefix, home.rstrip("\\"))
         for folder, _, files in sorted(os.walk(root)):
             for name in sorted(files):
                 path = os.path.join(folder, name)
@@ -98,7 +86,7 @@ def show_run(prefix, log_path, log_offset, exit_code):
                            else "not installed"))
 
     heading("Runtime settings file " + SETTINGS)
-    settings = harness.windows_to_host(prefix, SETTINGS)
+    settings = wine.windows_to_host(prefix, SETTINGS)
     if os.path.exists(settings):
         with open(settings, "rb") as f:
             print(f.read().decode("utf-8", "replace").replace("\r\n", "\n").rstrip("\n"))
@@ -109,7 +97,7 @@ def show_run(prefix, log_path, log_offset, exit_code):
     with open(log_path, "rb") as f:
         f.seek(log_offset)
         data = f.read()
-    for record in harness.parse_log(data, "cp1252"):
+    for record in launcher.parse_log(data, "cp1252"):
         if record.startswith("TRACE:"):
             continue
         print("  " + record.replace("\n", "\n  "))
@@ -128,33 +116,25 @@ def main():
             arguments.append(rest.pop(0))
     exe = os.path.join(build, "bin", "cdk-setup.exe")
     runner = os.path.join(build, "tests", "e2e", "ScenarioRunner.exe")
-    demo = os.path.join(build, "demo-run")
     master = os.path.join(build, "demo-prefix")
-    prefix = os.path.join(demo, "prefix")
 
     started = time.monotonic()
-    harness.prepare_master(master)
-    if os.path.isdir(prefix):
-        harness.stop_wineserver(prefix)
-    shutil.rmtree(demo, ignore_errors=True)
-    os.makedirs(demo)
-    harness.clone_prefix(master, prefix)
-    user = harness.prefix_user(prefix)
-    exe_windows = f"C:\\users\\{user}\\Downloads\\cdk-setup.exe"
-    harness.place_file(exe, harness.windows_to_host(prefix, exe_windows))
-    command_file = os.path.join(demo, "command.txt")
-    with open(command_file, "w", encoding="utf-8") as f:
-        f.write(harness.windows_quote([exe_windows] + arguments))
-    log_path = harness.windows_to_host(prefix, f"C:\\users\\{user}\\Temp\\cusched.log")
+    wine.prepare_master(master)
+    run = launcher.PrefixRun(master, os.path.join(build, "demo-run"))
+    prefix = run.prefix
+    exe_windows = f"C:\\users\\{run.user}\\Downloads\\cdk-setup.exe"
+    run.place(exe, exe_windows)
+    command_line = launcher.windows_quote([exe_windows] + arguments)
+    log_path = run.host("C:\\users\\{user}\\Temp\\cusched.log")
 
     print(f"Prefix: {prefix} (a fresh copy of {master})")
-    print(f"Command: {harness.windows_quote([exe_windows] + arguments)}")
+    print(f"Command: {command_line}")
     for attempt, title in ((1, "First run: a machine without the kit"),
                            (2, "Second run: the same version is installed, so it is removed "
                                "first and installed again")):
         print("\n" + "#" * 96 + f"\n# {title}\n" + "#" * 96)
         offset = os.path.getsize(log_path) if os.path.exists(log_path) else 0
-        code = run_launcher(prefix, runner, command_file, os.path.dirname(exe_windows))
+        code = run_launcher(run, runner, command_line, os.path.dirname(exe_windows))
         show_run(prefix, log_path, offset, code)
         if code != 0:
             break

@@ -22,8 +22,8 @@ packages=(
   python3
   msitools wixl gcab
   xvfb xdotool imagemagick
-  # Checks of the shipped program: a PE reader, Authenticode signing (bookworm-backports).
-  python3-pefile osslsigncode openssl
+  # Checks of the shipped program: Authenticode signing (bookworm-backports).
+  osslsigncode openssl
   # A CJK font, so that Japanese and Chinese message boxes render as text under Xvfb.
   fonts-wqy-zenhei
   # The 32-bit flavour's tests: a qemu-system guest with 32-bit Wine, its image built from

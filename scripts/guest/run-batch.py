@@ -36,11 +36,15 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-DEFAULT_CACHE = os.environ.get("CDK_GUEST_CACHE") or os.path.expanduser("~/.cache/cdk-guest")
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+
+from cdk import guest  # noqa: E402
+
+DEFAULT_CACHE = guest.IMAGE_CACHE
 # Signs in the guest's console that its kernel went wrong: the run does not count then.
 KERNEL_TROUBLE = re.compile(
     r"Oops|BUG: |Kernel panic|general protection fault|kernel BUG|Call Trace:|RIP: 0010:")
-GUEST_PREFIX = "/opt/cdk/wineprefix"
+GUEST_PREFIX = guest.PREFIX
 
 
 class BatchFailure(Exception):

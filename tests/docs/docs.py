@@ -44,7 +44,6 @@ In command lines shown in the document, "<Installer folder>" stands for the fold
 for the launcher's folders of this machine.
 """
 
-import argparse
 import os
 import re
 import sys
@@ -55,14 +54,16 @@ DOCUMENT = os.path.join(SOURCE, "docs", "ADMINISTRATORS.md")
 OPTION_TABLE = os.path.join(SOURCE, "src", "windows", "common", "installconfig",
                             "InstallConfigData.cpp")
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
+sys.path.insert(0, os.path.join(SOURCE, "tools"))
 
 import harness  # noqa: E402
+from cdk import cli, payload  # noqa: E402
 
 CRE_KEY = "HKLM\\SOFTWARE\\Tarnwell\\Corvid Runtime Environment\\3.6.0_09"
 KIT_KEY = "HKLM\\SOFTWARE\\Tarnwell\\Corvid Development Kit\\3.6.0_09"
 KIT_HOME = "C:\\Corvid\\CDK"
 CAUREG = "{COMMONFILES}\\Corvid\\Corvid Update\\caureg.exe"
-KIT_DATABASE = "cdk3.6.0_09.msi"
+KIT_DATABASE = payload.kit_database().name
 LAUNCHER = "cdk-setup.exe"
 
 _MARKER = re.compile(r"^<!--\s*(example|script|msiexec|output|file|settings-before|settings-after|"
@@ -271,16 +272,16 @@ def run_example(example, config):
     """(status, report) of one example, with the msiexec command lines compared exactly but
     for blanks at the end of a line, which a document cannot show."""
     if "not_run" in example:
-        return harness.SKIP, (f"NOT RUN {example['name']}: {example['not_run']} "
+        return cli.SKIP, (f"NOT RUN {example['name']}: {example['not_run']} "
                               f"(docs/ADMINISTRATORS.md line {example['line']})")
     launcher = os.path.join(config.exe_dir, LAUNCHER)
     if not os.path.isfile(launcher):
-        return harness.SKIP, f"SKIP docs.{example['name']}: {launcher} does not exist yet"
+        return cli.SKIP, f"SKIP docs.{example['name']}: {launcher} does not exist yet"
     scenario = scenario_of(example, config)
     wanted = [shown_to_placeholders(c) for c in example["msiexec"]]
     run = harness.Run(scenario, config)
     if not os.path.isfile(run.exe):
-        return harness.SKIP, f"SKIP {run.name}: {run.exe} does not exist yet"
+        return cli.SKIP, f"SKIP {run.name}: {run.exe} does not exist yet"
     failures = ["the run did not finish"]
     try:
         run.execute()
@@ -365,12 +366,7 @@ def check_document(text):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--work", default="docs-work")
-    parser.add_argument("--exe-dir", default=".")
-    parser.add_argument("--standin", default="standin/msiexec.exe")
-    parser.add_argument("--runner", default="ScenarioRunner.exe")
+    parser = cli.parser(__doc__, "docs-work")
     parser.add_argument("--document", default=DOCUMENT)
     parser.add_argument("command", choices=["list", "run", "check"])
     parser.add_argument("names", nargs="*")
@@ -388,18 +384,9 @@ def main():
             print(name + (" not-run" if "not_run" in example else ""))
         return 0
     config = harness.Config(options.work, options.exe_dir, options.standin, options.runner,
-                            keep=os.environ.get("CDK_E2E_KEEP", "") not in ("", "0"))
-    unknown = [n for n in options.names if n not in examples]
-    if unknown or not options.names:
-        sys.exit(f"unknown or no example names: {unknown}")
-    statuses = []
-    for name in options.names:
-        status, report = run_example(examples[name], config)
-        print(report, flush=True)
-        statuses.append(status)
-    if any(s == 1 for s in statuses):
-        return 1
-    return harness.SKIP if all(s == harness.SKIP for s in statuses) else 0
+                            keep=cli.keep_work())
+    cli.check_names(options.names, examples, "example")
+    return cli.run_each(options.names, lambda n: run_example(examples[n], config))
 
 
 if __name__ == "__main__":

@@ -18,24 +18,21 @@ program's registry view, product codes and working folder; default win64). CDK_E
 keeps each run's prefix for a look inside.
 """
 
-import argparse
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 
 import guest  # noqa: E402
 import harness  # noqa: E402
 import scenarios  # noqa: E402
+from cdk import cli  # noqa: E402
+from cdk.wine import prepare_master  # noqa: E402
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--work", default="e2e-work")
-    parser.add_argument("--exe-dir", default=".")
-    parser.add_argument("--standin", default="standin/msiexec.exe")
-    parser.add_argument("--runner", default="ScenarioRunner.exe")
+    parser = cli.parser(__doc__, "e2e-work")
     parser.add_argument("--flavour", choices=sorted(harness.FLAVOURS), default="win64")
     parser.add_argument("command", choices=["list", "run", "prepare", "cleanup",
                                             "guest-prepare", "guest-check"])
@@ -53,10 +50,9 @@ def main():
         print("\n".join(scenarios.GUEST_SELECTION if options.guest_selection else table))
         return 0
     config = harness.Config(options.work, options.exe_dir, options.standin, options.runner,
-                            keep=os.environ.get("CDK_E2E_KEEP", "") not in ("", "0"),
-                            flavour=options.flavour)
+                            keep=cli.keep_work(), flavour=options.flavour)
     if options.command == "prepare":
-        harness.prepare_master(config.master)
+        prepare_master(config.master)
         return 0
     if options.command == "cleanup":
         harness.stop_leftover_servers(config)
@@ -68,20 +64,10 @@ def main():
             print(f"left out {name}: its exe is not built")
         print(f"{len(chosen) - len(left_out)} scenarios prepared in {config.work}")
         return 0
-    unknown = [n for n in options.names if n not in table]
-    if unknown or not options.names:
-        sys.exit(f"unknown or no scenario names: {unknown}")
-    statuses = []
-    for name in options.names:
-        if options.command == "guest-check":
-            status, report = guest.check(table[name], config, config.work)
-        else:
-            status, report = harness.run_scenario(table[name], config)
-        print(report, flush=True)
-        statuses.append(status)
-    if any(s == 1 for s in statuses):
-        return 1
-    return harness.SKIP if all(s == harness.SKIP for s in statuses) else 0
+    cli.check_names(options.names, table, "scenario")
+    if options.command == "guest-check":
+        return cli.run_each(options.names, lambda n: guest.check(table[n], config, config.work))
+    return cli.run_each(options.names, lambda n: harness.run_scenario(table[n], config))
 
 
 if __name__ == "__main__":

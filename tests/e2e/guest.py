@@ -22,9 +22,13 @@ import shutil
 import tarfile
 
 import harness
+from cdk import cli
+from cdk import guest as guest_facts
+from cdk.pe import PeFile, first_language
+from cdk.wine import WINE_DLL_OVERRIDES
 
 # The guest's ready prefix (scripts/guest/build-image.sh) and its Unix user, root.
-GUEST_PREFIX = "/opt/cdk/wineprefix"
+GUEST_PREFIX = guest_facts.PREFIX
 GUEST_USER = "root"
 # Where the suite lies in the guest (the shared folder) and where runs keep their prefixes.
 GUEST_SUITE = "/mnt/share/suite"
@@ -76,7 +80,7 @@ class GuestRun(harness.Run):
     def prepare(self):
         shutil.rmtree(self.folder, ignore_errors=True)
         os.makedirs(os.path.join(self.prefix, "drive_c"))
-        self.resources = harness.pe_resources(self.exe)
+        self.resources = first_language(PeFile(self.exe).resources())
         self.values = self._values()
         self.small_disks = [(os.path.relpath(self._host(path), self.prefix), size)
                             for path, size in self.expand(self.scenario.get("small_disk",
@@ -95,7 +99,7 @@ class GuestRun(harness.Run):
         variables = self._harness_variables(work, timeout)
         variables.update({"WINEPREFIX": merged, "WINEDEBUG": "-all",
                           "LC_ALL": variables.get("LC_ALL", "C.UTF-8")})
-        variables.setdefault("WINEDLLOVERRIDES", harness.WINE_DLL_OVERRIDES)
+        variables.setdefault("WINEDLLOVERRIDES", WINE_DLL_OVERRIDES)
         q = shlex.quote
         lines = [
             f"# Scenario {self.name} of the 32-bit program (made by tests/e2e/guest.py).",
@@ -192,7 +196,7 @@ class GuestRun(harness.Run):
 
     def collect(self):
         """Reads what the guest left; returns the failures that stop the checks (no result)."""
-        self.resources = harness.pe_resources(self.exe)
+        self.resources = first_language(PeFile(self.exe).resources())
         self.values = self._values()
         if os.path.exists(os.path.join(self.out, "error")):
             with open(os.path.join(self.out, "error")) as f:
@@ -306,7 +310,7 @@ def check(scenario, config, suite):
     """Phase 3 for one scenario: (status, report) as harness.run_scenario gives them."""
     run = GuestRun(scenario, config, suite)
     if not os.path.isfile(run.exe):
-        return harness.SKIP, f"SKIP {run.name}: {run.exe} is not built"
+        return cli.SKIP, f"SKIP {run.name}: {run.exe} is not built"
     failures = run.collect()
     if failures:
         # Nothing of the launcher's run was read: the report names the reason and the folder.

@@ -16,17 +16,23 @@ One scenario (a dict in scenarios.py) runs like this:
 """
 
 import difflib
-import fcntl
 import os
 import re
 import shutil
-import signal
-import struct
 import subprocess
+import sys
 import time
 
-# Exit status that CTest reports as "skipped" (SKIP_RETURN_CODE).
-SKIP = 77
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+
+from cdk import payload  # noqa: E402
+from cdk.cli import SKIP  # noqa: E402
+from cdk.launcher import ansi_codec, parse_log, runner_exit_codes, windows_quote  # noqa: E402
+from cdk.pe import PeFile, first_language  # noqa: E402
+from cdk.registry import RegistrySnapshot, registry_file_text  # noqa: E402
+from cdk.wine import (WINE64, WINE_DLL_OVERRIDES, clone_prefix,  # noqa: E402
+                      host_to_windows, place_file, prefix_user, prepare_master, stop_wineserver,
+                      start_server, wine_environment, windows_to_host)
 
 # ---------------------------------------------------------------------------------------------
 # Values used in scenarios
@@ -88,166 +94,6 @@ class ReadOnly:
         return f"read-only file {self.content!r}"
 
 
-# ---------------------------------------------------------------------------------------------
-# Wine
-
-
-def _first_executable(*candidates):
-    for candidate in candidates:
-        if candidate and os.access(candidate, os.X_OK):
-            return candidate
-    return None
-
-
-WINE64 = _first_executable("/usr/lib/wine/wine64", shutil.which("wine64"))
-WINESERVER = _first_executable("/usr/lib/wine/wineserver64", shutil.which("wineserver"))
-
-# Files that no scenario changes: shared with the master prefix through hard links. Everything
-# else is copied, because Wine rewrites some files in place (win.ini, for one).
-_SHARED_SUFFIXES = {".dll", ".exe", ".sys", ".drv", ".nls", ".acm", ".cpl", ".ocx", ".tlb",
-                    ".ds", ".ax", ".com", ".msstyles"}
-
-
-# No Mono/Gecko installers; a crash ends the process at once instead of starting the debugger;
-# no menu entries in the host's home folder.
-WINE_DLL_OVERRIDES = "mscoree=d;mshtml=d;winedbg.exe=d;winemenubuilder.exe=d"
-
-
-def wine_environment(prefix, extra=None):
-    # No display: message boxes return at once. No LANGUAGE: the UI language comes from LC_ALL.
-    env = {k: v for k, v in os.environ.items()
-           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "LANGUAGE", "LANG")}
-    env.update({
-        "WINEPREFIX": prefix,
-        "WINEARCH": "win64",
-        "WINEDEBUG": "-all",
-        "WINEDLLOVERRIDES": WINE_DLL_OVERRIDES,
-        # A locale that always exists, so that Wine's Unix side decodes UTF-8.
-        "LC_ALL": "C.UTF-8",
-    })
-    env.update(extra or {})
-    return env
-
-
-def wine_version():
-    out = subprocess.run([WINE64, "--version"], capture_output=True, text=True, check=False)
-    return out.stdout.strip()
-
-
-def stop_wineserver(prefix):
-    """Ends every process of the prefix; the server writes the registry files as it exits."""
-    env = wine_environment(prefix)
-    subprocess.run([WINESERVER, "-k"], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
-    subprocess.run([WINESERVER, "-w"], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=30)
-
-
-def _running(pid):
-    """Whether the process exists and has not ended (a zombie has)."""
-    try:
-        with open(f"/proc/{pid}/stat", "rb") as f:
-            return f.read().rsplit(b")", 1)[1].split()[0] != b"Z"
-    except (OSError, IndexError):
-        return False
-
-
-def kill_prefix(prefix):
-    """Ends every process of the prefix at once (SIGKILL), its server included, and removes the
-    server's socket folder. Faster than stop_wineserver by the server's orderly exit (about
-    0.75 s a run), but the server does not write the registry files: only for runs whose
-    registry nobody reads afterwards (the fault sweep)."""
-    marker = b"\0WINEPREFIX=" + os.fsencode(prefix) + b"\0"
-    pids = []
-    folders = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f"/proc/{entry}/environ", "rb") as f:
-                if marker not in b"\0" + f.read():
-                    continue
-            pids.append(int(entry))
-            if os.path.basename(os.readlink(f"/proc/{entry}/exe")).startswith("wineserver"):
-                folders.append(os.readlink(f"/proc/{entry}/cwd"))
-        except OSError:
-            continue
-    for pid in pids:
-        try:
-            os.kill(pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-    deadline = time.monotonic() + 10
-    while pids and time.monotonic() < deadline:
-        pids = [pid for pid in pids if _running(pid)]
-        if pids:
-            time.sleep(0.01)
-    for folder in folders:
-        if os.path.basename(folder).startswith("server-"):
-            shutil.rmtree(folder, ignore_errors=True)
-
-
-def prepare_master(master):
-    """Creates the master prefix once (wineboot), under a lock; recreated when Wine changes."""
-    os.makedirs(os.path.dirname(master), exist_ok=True)
-    stamp = master + ".ready"
-    with open(master + ".lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        version = wine_version()
-        if os.path.isdir(master) and os.path.exists(stamp):
-            with open(stamp) as f:
-                if f.read() == version:
-                    return
-        shutil.rmtree(master, ignore_errors=True)
-        env = wine_environment(master)
-        subprocess.run([WINE64, "wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
-        subprocess.run([WINESERVER, "-w"], env=env, check=False)
-        if not os.path.isfile(os.path.join(master, "system.reg")):
-            raise RuntimeError(f"wineboot did not create a prefix in {master}")
-        with open(stamp, "w") as f:
-            f.write(version)
-
-
-def clone_prefix(master, destination):
-    def link_or_copy(source, target):
-        if os.path.splitext(source)[1].lower() in _SHARED_SUFFIXES:
-            os.link(source, target)
-        else:
-            shutil.copy2(source, target)
-
-    shutil.copytree(master, destination, symlinks=True, copy_function=link_or_copy)
-    detach_host_folders(destination)
-
-
-def detach_host_folders(prefix):
-    """Wine links the user's Desktop, Documents, Downloads and the like to the host's home
-    folder. A prefix of its own must not share them with other prefixes (or the host): each such
-    link becomes an empty folder of the prefix."""
-    users = os.path.join(prefix, "drive_c", "users")
-    for user in os.listdir(users) if os.path.isdir(users) else []:
-        folder = os.path.join(users, user)
-        if not os.path.isdir(folder) or os.path.islink(folder):
-            continue
-        for name in os.listdir(folder):
-            path = os.path.join(folder, name)
-            if os.path.islink(path) and not os.path.realpath(path).startswith(
-                    os.path.realpath(prefix) + os.sep):
-                os.unlink(path)
-                os.makedirs(path)
-
-
-def place_file(source, target):
-    """Hard-links a file of the build tree into a prefix, or copies it across file systems."""
-    os.makedirs(os.path.dirname(target), exist_ok=True)
-    if os.path.lexists(target):
-        os.unlink(target)  # never write through a link shared with the master
-    try:
-        os.link(source, target)
-    except OSError:
-        shutil.copy2(source, target)
-
-
 class SkipScenario(Exception):
     """This machine cannot set up what the scenario needs; the scenario is skipped."""
 
@@ -279,237 +125,7 @@ def unmount_below(folder):
 
 
 # ---------------------------------------------------------------------------------------------
-# Paths of the Windows side
-
-
-def windows_to_host(prefix, path):
-    """Maps C:\\... in the prefix to the host path, matching existing names without regard to
-    case as Windows does; missing parts keep the given spelling."""
-    if not re.match(r"^[cC]:\\", path):
-        raise ValueError(f"only paths on drive C: can be placed or checked: {path}")
-    current = os.path.join(prefix, "drive_c")
-    for part in [p for p in path[3:].split("\\") if p]:
-        candidate = os.path.join(current, part)
-        if not os.path.lexists(candidate) and os.path.isdir(current):
-            for name in os.listdir(current):
-                if name.lower() == part.lower():
-                    candidate = os.path.join(current, name)
-                    break
-        current = candidate
-    return current
-
-
-def host_to_windows(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def prefix_user(prefix):
-    users = os.path.join(prefix, "drive_c", "users")
-    names = [n for n in sorted(os.listdir(users)) if n.lower() != "public"]
-    if not names:
-        raise RuntimeError(f"no user folder in {users}")
-    return names[0]
-
-
-# ---------------------------------------------------------------------------------------------
-# Registry
-
-
-def _registry_parts(key):
-    """'HKLM\\SOFTWARE\\X' -> ('HKEY_LOCAL_MACHINE', 'SOFTWARE\\X'); HKLM32 names the 32-bit
-    view, which a 64-bit regedit sees below SOFTWARE\\Wow6432Node."""
-    root, _, rest = key.partition("\\")
-    if root == "HKLM32":
-        head, _, tail = rest.partition("\\")
-        if head.lower() != "software":
-            raise ValueError(f"HKLM32 keys must lie below SOFTWARE: {key}")
-        return "HKEY_LOCAL_MACHINE", "SOFTWARE\\Wow6432Node" + ("\\" + tail if tail else "")
-    roots = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
-    if root not in roots:
-        raise ValueError(f"registry root must be HKLM, HKLM32 or HKCU: {key}")
-    return roots[root], rest
-
-
-def _reg_string(text):
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
-def registry_file_text(preset):
-    """A regedit file that applies a preset {key: {name: value} or None}. A str value is
-    REG_SZ, an int REG_DWORD, bytes REG_BINARY, None deletes the value; a key mapped to None is
-    deleted."""
-    lines = ["Windows Registry Editor Version 5.00", ""]
-    for key, values in preset.items():
-        root, path = _registry_parts(key)
-        if values is None:
-            lines += [f"[-{root}\\{path}]", ""]
-            continue
-        lines.append(f"[{root}\\{path}]")
-        for name, value in values.items():
-            quoted = "@" if name == "" else _reg_string(name)
-            if value is None:
-                lines.append(f"{quoted}=-")
-            elif isinstance(value, bool) or not isinstance(value, (int, str, bytes)):
-                raise ValueError(f"unsupported registry value {value!r} for {key}\\{name}")
-            elif isinstance(value, bytes):
-                lines.append(f"{quoted}=hex:" + ",".join(f"{b:02x}" for b in value))
-            elif isinstance(value, int):
-                lines.append(f"{quoted}=dword:{value & 0xFFFFFFFF:08x}")
-            else:
-                lines.append(f"{quoted}={_reg_string(value)}")
-        lines.append("")
-    return "\r\n".join(lines) + "\r\n"
-
-
-def _unescape_wine_string(text):
-    out = []
-    i = 0
-    while i < len(text):
-        c = text[i]
-        if c == "\\" and i + 1 < len(text):
-            n = text[i + 1]
-            if n == "x":
-                m = re.match(r"[0-9a-fA-F]{1,4}", text[i + 2:])
-                out.append(chr(int(m.group(0), 16)))
-                i += 2 + len(m.group(0))
-                continue
-            out.append({"n": "\n", "r": "\r", "t": "\t", "0": "\0"}.get(n, n))
-            i += 2
-            continue
-        out.append(c)
-        i += 1
-    return "".join(out)
-
-
-def read_wine_registry(path):
-    """Parses a Wine registry file into {lower-case key path: {lower-case name: value}}: REG_SZ
-    as str, REG_DWORD as int, REG_BINARY as bytes, anything else as its raw text."""
-    keys = {}
-    current = None
-    with open(path, encoding="utf-8", errors="replace") as f:
-        text = f.read().replace("\\\n", "")
-    for line in text.splitlines():
-        if line.startswith("["):
-            m = re.match(r"^\[(.*)\]", line)
-            current = keys.setdefault(_unescape_wine_string(m.group(1)).lower(), {})
-            continue
-        if current is None or not line or line[0] not in '"@':
-            continue
-        if line.startswith("@="):
-            name, raw = "", line[2:]
-        else:
-            m = re.match(r'^"((?:[^"\\]|\\.)*)"=(.*)$', line)
-            if not m:
-                continue
-            name, raw = _unescape_wine_string(m.group(1)), m.group(2)
-        if raw.startswith('"') and raw.endswith('"'):
-            value = _unescape_wine_string(raw[1:-1])
-        elif raw.startswith("str(2):\"") and raw.endswith('"'):
-            value = _unescape_wine_string(raw[8:-1])
-        elif raw.startswith("dword:"):
-            value = int(raw[6:], 16)
-        elif raw.startswith("hex:"):
-            value = bytes.fromhex(raw[4:].replace(",", "").replace(" ", ""))
-        else:
-            value = raw
-        current[name.lower()] = value
-    return keys
-
-
-class RegistrySnapshot:
-    def __init__(self, prefix):
-        self.machine = read_wine_registry(os.path.join(prefix, "system.reg"))
-        self.user = read_wine_registry(os.path.join(prefix, "user.reg"))
-
-    def key(self, key):
-        root, path = _registry_parts(key)
-        hive = self.machine if root == "HKEY_LOCAL_MACHINE" else self.user
-        return hive.get(path.lower())
-
-
-# ---------------------------------------------------------------------------------------------
-# Resources of a PE file
-
-
-def pe_resources(path):
-    """{(type, id): bytes} for every resource of a PE file; a type or id is an int, or an
-    upper-case str for a named one. Only the first language of each resource is taken."""
-    with open(path, "rb") as f:
-        data = f.read()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise ValueError(f"{path} is not a PE file")
-    sections = struct.unpack_from("<H", data, pe + 6)[0]
-    optional_size = struct.unpack_from("<H", data, pe + 20)[0]
-    optional = pe + 24
-    magic = struct.unpack_from("<H", data, optional)[0]
-    directories = optional + (112 if magic == 0x20B else 96)
-    resource_rva, _ = struct.unpack_from("<II", data, directories + 2 * 8)
-    table = optional + optional_size
-
-    def offset(rva):
-        for i in range(sections):
-            s = table + 40 * i
-            size, address, _, pointer = struct.unpack_from("<IIII", data, s + 8)
-            if address <= rva < address + max(size, 1):
-                return rva - address + pointer
-        raise ValueError(f"RVA {rva:#x} lies in no section of {path}")
-
-    if resource_rva == 0:
-        return {}
-    base = offset(resource_rva)
-
-    def entries(directory):
-        named, numbered = struct.unpack_from("<HH", data, base + directory + 12)
-        for i in range(named + numbered):
-            name, target = struct.unpack_from("<II", data, base + directory + 16 + 8 * i)
-            if name & 0x80000000:
-                at = base + (name & 0x7FFFFFFF)
-                length = struct.unpack_from("<H", data, at)[0]
-                name = data[at + 2:at + 2 + 2 * length].decode("utf-16-le").upper()
-            yield name, target
-
-    found = {}
-    for type_name, types in entries(0):
-        for ident, languages in entries(types & 0x7FFFFFFF):
-            for _, leaf in entries(languages & 0x7FFFFFFF):
-                rva, size = struct.unpack_from("<II", data, base + leaf)
-                found[(type_name, ident)] = data[offset(rva):offset(rva) + size]
-                break
-    return found
-
-
-# ---------------------------------------------------------------------------------------------
 # What a run left behind
-
-
-_LOG_HEADER = re.compile(r"^\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\.\d{3}, .*\]$")
-
-
-def ansi_codec(lc_all):
-    """The ANSI code page that Wine chooses for a locale name, as a Python codec."""
-    name = (lc_all or "").lower()
-    if name.startswith("ja"):
-        return "cp932"
-    if name.startswith("zh_cn") or name.startswith("zh_sg"):
-        return "gbk"
-    if name.startswith("zh"):
-        return "big5"
-    return "cp1252"
-
-
-def parse_log(data, codec):
-    """Records of cusched.log as "LEVEL: message" texts (a message may span lines)."""
-    records = []
-    text = data.decode(codec, errors="replace").replace("\r\n", "\n")
-    if text.endswith("\n"):
-        text = text[:-1]  # the line break that ends the last record
-    for line in text.split("\n"):
-        if _LOG_HEADER.match(line):
-            records.append([])
-        elif records:
-            records[-1].append(line[1:] if not records[-1] and line.startswith("\t") else line)
-    return ["\n".join(r) for r in records]
 
 
 _LOAD_STRING = re.compile(r"^([0-9a-f]+):trace:resource:LoadString[AW] instance = \w+, id = "
@@ -528,19 +144,6 @@ def loaded_strings(wine_errors):
 
 # ---------------------------------------------------------------------------------------------
 # Running one scenario
-
-
-def runner_exit_codes(output):
-    """The launchers' exit codes that the runner printed, in start order; "timeout" when the
-    time ran out."""
-    if "timeout" in output:
-        return ["timeout"]
-    return [int(m) for m in re.findall(r"^exit-code (-?\d+)$", output, re.M)]
-
-
-def windows_quote(args):
-    """A Windows command line for an argument vector, by the rules of the C runtime."""
-    return subprocess.list2cmdline(args)
 
 
 class Config:
@@ -631,7 +234,7 @@ class Run:
             "USERDATA": userdata,
             "TEMP": profile + "\\Temp",
             "WORKDIR": workdir,
-            "MSI": workdir + "\\cdk3.6.0_09.msi",
+            "MSI": workdir + "\\" + payload.kit_database().name,
             "FLAG": userdata + "\\Halvard\\Corvid\\CORVID_INSTALL_FLAG",
             "AUMSI": userdata + "\\Quillon\\Corvid\\AU\\au.msi",
             "SETTINGS": "C:\\ProgramData\\Quillon\\Corvid\\corvid.settings.cfg",
@@ -788,7 +391,7 @@ class Run:
         shutil.rmtree(self.folder, ignore_errors=True)
         os.makedirs(self.folder)
         clone_prefix(self.config.master, self.prefix)
-        self.resources = pe_resources(self.exe)
+        self.resources = first_language(PeFile(self.exe).resources())
         self.values = self._values()
         for path, size in self.expand(self.scenario.get("small_disk", {})).items():
             mount_small_disk(self._host(path), size)
@@ -800,15 +403,11 @@ class Run:
         timeout = self.scenario.get("timeout", 30)
         env = wine_environment(self.prefix, self._harness_variables(self.folder, timeout))
 
-        quiet = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
-                 "stderr": subprocess.DEVNULL}
         try:
             step = time.monotonic()
-            # A persistent server, with the services started by the first program (regedit),
-            # none of which may hold this harness's output open.
-            subprocess.run([WINESERVER, "-p"], env=env, check=False, **quiet)
-            subprocess.run([WINE64, "regedit", "/S", host_to_windows(self._file("preset.reg"))],
-                           env=env, check=False, timeout=60, **quiet)
+            # The first program, which starts the services, applies the registry preset.
+            start_server(env, ("regedit", "/S", host_to_windows(self._file("preset.reg"))),
+                         timeout=60)
             self.timings["start"] = time.monotonic() - step
 
             # Wine's errors, and the string resources the programs load (message texts).

@@ -3,6 +3,7 @@
 Names: "<group>.<what it shows>"; each becomes the CTest test "e2e.<name>".
 """
 
+from cdk import payload
 from harness import FOLDER, PRESENT, STANDIN, Contains, ReadOnly, Resource
 
 # ---------------------------------------------------------------------------------------------
@@ -23,9 +24,11 @@ KIT_CODE = "{{ARCH}C7E2B9-5D31-42A8-9F06-3E8A1C460090}"
 OLD_UPDATER_CODE = "{6D2F84B1-39C7-4E5A-8B16-0C7E93A5F2D4}"
 KIT_HOME = "C:\\Corvid\\CDK"
 CAUREG = "{COMMONFILES}\\Corvid\\Corvid Update\\caureg.exe"
-CABINETS = ["ss360090.cab", "st360090.cab", "sj360090.cab", "sz360090.cab"]
-CABINET_RESOURCES = {"ss360090.cab": ("CORVID_CAB9", 110), "st360090.cab": ("CORVID_CAB10", 111),
-                     "sj360090.cab": ("CORVID_CAB7", 108), "sz360090.cab": ("CORVID_CAB11", 112)}
+KIT_DATABASE = payload.kit_database()
+UPDATER_DATABASE = payload.updater_database()
+KIT_RESOURCE = Resource(KIT_DATABASE.type, KIT_DATABASE.id)
+CABINETS = [row.name for row in payload.cabinets()]
+CABINET_RESOURCES = {row.name: (row.type, row.id) for row in payload.cabinets()}
 
 
 def cre_code(update):
@@ -65,9 +68,9 @@ AU_REMOVE_OLD = "{MSIEXEC} /x " + OLD_UPDATER_CODE + " /qn"
 CAUREG_RUN = '"' + CAUREG + '" -r cre 3.6.0_09-b11'
 
 # Stand-in rules that match one kind of msiexec run.
-ON_KIT = "cdk3.6.0_09.msi"
+ON_KIT = KIT_DATABASE.name
 ON_CRE = "cre.msi"
-ON_AU = "au.msi"
+ON_AU = UPDATER_DATABASE.name
 
 
 def kit_installs(*extra):
@@ -236,7 +239,7 @@ SCENARIOS = [
             "commands": [KIT_SILENT],
             "log": [*NO_PRIOR, "szCDKExeCommand = " + KIT_SILENT],
             "log_absent": [FAILED],
-            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101), "{FLAG}": None,
+            "files": {"{MSI}": KIT_RESOURCE, "{FLAG}": None,
                       "{OTHER_WORKDIR}": None},
         },
     },
@@ -556,7 +559,7 @@ SCENARIOS = [
             "commands": [KIT_INTERACTIVE],
             "strings": [121, 116],
             "log": ["This is an unsupported operationg system."],
-            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+            "files": {"{MSI}": KIT_RESOURCE,
                       "{PROFILE}\\AppData\\LocalLow\\Halvard": None},
         },
     },
@@ -573,7 +576,7 @@ SCENARIOS = [
         "expect": {"exit": 0, "commands": [KIT_INTERACTIVE],
                    "log_absent": ["This is an unsupported operationg system."],
                    "files": {"{PROFILE}\\AppData\\LocalLow\\Halvard\\Corvid\\{WORKDIR_NAME}"
-                             "\\cdk3.6.0_09.msi": Resource("CORVID_INSTALLER", 101)}},
+                             "\\" + ON_KIT: KIT_RESOURCE}},
     },
     {
         "name": "main.server_2003_takes_msiexec_from_the_system_folder",
@@ -754,7 +757,7 @@ SCENARIOS = [
             "exit": 0,
             "record": ["event HalvardCDKCabExtractWaitEvent set"]
             + [f"file {name} {{SIZE:{t}:{i}}}" for name, (t, i) in CABINET_RESOURCES.items()],
-            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+            "files": {"{MSI}": KIT_RESOURCE,
                       **{"{WORKDIR}\\" + name: Resource(t, i)
                          for name, (t, i) in CABINET_RESOURCES.items()}},
         },
@@ -814,7 +817,7 @@ SCENARIOS = [
             "record": ["probe write {MSI} error 32", "probe delete {MSI} error 32",
                        "probe write {WORKDIR}\\ss360090.cab error 32",
                        "probe delete {WORKDIR}\\sz360090.cab error 32"],
-            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+            "files": {"{MSI}": KIT_RESOURCE,
                       "{WORKDIR}\\sz360090.cab": Resource("CORVID_CAB11", 112)},
         },
     },
@@ -822,7 +825,7 @@ SCENARIOS = [
         "name": "payload.stale_database_is_replaced",
         "args": ["/s"],
         "files": {"{MSI}": b"stale" * 600000},
-        "expect": {"exit": 0, "files": {"{MSI}": Resource("CORVID_INSTALLER", 101)}},
+        "expect": {"exit": 0, "files": {"{MSI}": KIT_RESOURCE}},
     },
     {
         # A folder where the database goes: creating the file is refused (access denied).
@@ -848,7 +851,7 @@ SCENARIOS = [
         # extraction thread ends the launcher while msiexec still waits.
         "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|3"]}],
         "expect": {"exit": 5,
-                   "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+                   "files": {"{MSI}": KIT_RESOURCE,
                              **{"{WORKDIR}\\" + name: None for name in CABINETS[1:]}}},
     },
     {
@@ -946,8 +949,8 @@ SCENARIOS = [
                        "probe rename C:\\ProgramData\\Quillon error 32",
                        "probe rename {USERDATA}\\Quillon\\Corvid\\AU error 32",
                        "probe rename {USERDATA}\\Quillon error 32"],
-            "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
-                      "{AUMSI}": Resource("CORVID_INSTALLER", 1119)},
+            "files": {"{MSI}": KIT_RESOURCE,
+                      "{AUMSI}": Resource(UPDATER_DATABASE.type, UPDATER_DATABASE.id)},
         },
     },
     # -----------------------------------------------------------------------------------------
@@ -1208,7 +1211,7 @@ SCENARIOS = [
             "exit": 0,
             "commands": [KIT_INTERACTIVE, AU_INSTALL, CAUREG_RUN],
             "log": ["Auto Update is enabled"],
-            "files": {"{AUMSI}": Resource("CORVID_INSTALLER", 1119)},
+            "files": {"{AUMSI}": Resource(UPDATER_DATABASE.type, UPDATER_DATABASE.id)},
             "registry": {POLICY: None},
         },
     },
@@ -1394,7 +1397,7 @@ SCENARIOS = [
             "commands": ['{MSIEXEC} /i "C:\\users\\_UKA~INY\\AppData\\Roaming\\Halvard\\Corvid\\'
                          '{WORKDIR_NAME}\\cdk3.6.0_09.msi" ' + SILENT + " WRAPPER=1"],
             "files": {"C:\\users\\Łukasz\\AppData\\Roaming\\Halvard\\Corvid\\{WORKDIR_NAME}"
-                      "\\cdk3.6.0_09.msi": Resource("CORVID_INSTALLER", 101),
+                      "\\cdk3.6.0_09.msi": KIT_RESOURCE,
                       "C:\\users\\Lukasz\\AppData\\Roaming\\Halvard": None},
         },
     },
@@ -1444,7 +1447,7 @@ SCENARIOS = [
             "commands": ['{MSIEXEC} /i "C:\\LowLink\\Halvard\\Corvid\\{WORKDIR_NAME}\\cdk3.6.0_09.msi" '
                          + SILENT + " WRAPPER=1"],
             "files": {"C:\\Data\\Low\\Halvard\\Corvid\\{WORKDIR_NAME}\\cdk3.6.0_09.msi":
-                      Resource("CORVID_INSTALLER", 101),
+                      KIT_RESOURCE,
                       "C:\\Data\\Low\\Halvard\\Corvid\\CORVID_INSTALL_FLAG": None},
         },
     },
@@ -1551,7 +1554,7 @@ SCENARIOS = [
                    "record": ["event HalvardCDKCabExtractWaitEvent timeout"],
                    "log": ["...Exporting config settings", "...Restoring config settings",
                            "Writing the runtime config file back as it was."],
-                   "files": {"{MSI}": Resource("CORVID_INSTALLER", 101),
+                   "files": {"{MSI}": KIT_RESOURCE,
                              "{WORKDIR}\\ss360090.cab": Resource("CORVID_CAB9", 110),
                              "{WORKDIR}\\sj360090.cab": None, "{FLAG}": None,
                              "{SETTINGS}": "AUTO_UPDATE=Enable\r\n"}},
@@ -1568,14 +1571,14 @@ SCENARIOS = [
                       "expect": {"exit": 9,
                                  "runner": ["killed HalvardCDKCabExtractWaitEvent unset"],
                                  "files": {"{FLAG}": None,
-                                           "{MSI}": Resource("CORVID_INSTALLER", 101)}}},
+                                           "{MSI}": KIT_RESOURCE}}},
         "rules": [{"when": ON_KIT, "do": ["wait-event|HalvardCDKCabExtractWaitEvent|5",
                                           "list-files|{WORKDIR}|*.cab"]}],
         "expect": {
             "exit": 0,
             "record": [f"file {name} {{SIZE:{t}:{i}}}"
                        for name, (t, i) in CABINET_RESOURCES.items()],
-            "files": {"{FLAG}": None, "{MSI}": Resource("CORVID_INSTALLER", 101),
+            "files": {"{FLAG}": None, "{MSI}": KIT_RESOURCE,
                       **{"{WORKDIR}\\" + name: Resource(t, i)
                          for name, (t, i) in CABINET_RESOURCES.items()}},
         },

@@ -23,7 +23,6 @@ Options: --work DIR, --exe-dir DIR, --standin EXE, --runner EXE, --boxtext EXE, 
 --master DIR (the e2e master prefix), --out DIR (the pictures).
 """
 
-import argparse
 import concurrent.futures
 import ctypes
 import fcntl
@@ -41,11 +40,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 # No __pycache__ folders in the source tree.
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 
 import harness  # noqa: E402
-
-SOURCE = os.path.normpath(os.path.join(HERE, "..", ".."))
-MESSAGE_TEXTS = os.path.join(SOURCE, "src", "windows", "common", "messages", "MessageTexts.def")
+from cdk import cli, registry, wine  # noqa: E402
+from cdk.messages import message_texts  # noqa: E402
+from cdk.pe import PeFile, first_language  # noqa: E402
 
 # UI language: the locale that gives it to the Windows process (see tests/e2e/README.md).
 LANGUAGES = {"1033": "C.UTF-8", "1041": "ja_JP.UTF-8", "2052": "zh_CN.UTF-8"}
@@ -113,27 +113,6 @@ def case_names():
 # Expected texts
 
 
-def message_texts(path=MESSAGE_TEXTS):
-    """{id: (english, japanese, chinese)} from MessageTexts.def: its string literals joined as
-    the C preprocessor joins them, with CDK_SYSREQ_URL put in."""
-    with open(path, encoding="utf-8") as f:
-        source = f.read()
-    url = re.search(r'#define CDK_SYSREQ_URL ("[^"]*")', source).group(1)
-    source = re.sub(r"^\s*//.*$", "", source, flags=re.M).replace("CDK_SYSREQ_URL", url)
-    texts = {}
-    for m in re.finditer(r"CDK_MESSAGE\(\s*(\w+)\s*,\s*(\d+)\s*,(.*?)\)\s*$", source,
-                         re.S | re.M):
-        arguments = [[]]
-        for token in re.finditer(r'"((?:[^"\\]|\\.)*)"|(,)', m.group(3)):
-            if token.group(2):
-                arguments.append([])
-            else:
-                arguments[-1].append(token.group(1).encode("utf-8").decode("unicode_escape")
-                                     .encode("latin-1").decode("utf-8"))
-        texts[int(m.group(2))] = tuple("".join(parts) for parts in arguments)
-    return texts
-
-
 def expected_pattern(template, insertions):
     """A regular expression for a text whose "%s" take the insertions in turn (ANY: any text)."""
     pieces = template.split("%s")
@@ -146,12 +125,10 @@ def expected_pattern(template, insertions):
 
 
 def expected_texts(case, lang, texts):
-    column = list(LANGUAGES).index(lang)
-
     def text_of(ident):
         if ident is None:
             return ""
-        return ident if isinstance(ident, str) else texts[ident][column]
+        return ident if isinstance(ident, str) else texts[ident][int(lang)]
 
     return text_of(case["caption"]), expected_pattern(text_of(case["text"]),
                                                       case.get("insert", []))
@@ -265,7 +242,7 @@ class Paths:
         self.old_msi = os.path.abspath(options.old_msi)
         self.config = harness.Config(os.path.join(self.work), options.exe_dir, options.standin,
                                      options.runner,
-                                     keep=os.environ.get("CDK_E2E_KEEP", "") not in ("", "0"))
+                                     keep=cli.keep_work())
         if options.master:
             self.config.master = os.path.abspath(options.master)
 
@@ -286,7 +263,7 @@ def run_case(name, paths, texts):
                             "HKCU\\Software\\Wine\\Explorer\\Desktops": {DESKTOP: DESKTOP_SIZE}}
     run = harness.Run(scenario, paths.config)
     if not os.path.isfile(run.exe):
-        return harness.SKIP, f"SKIP {name}: {run.exe} is not built yet"
+        return cli.SKIP, f"SKIP {name}: {run.exe} is not built yet"
 
     failures = []
     notes = []
@@ -297,7 +274,7 @@ def run_case(name, paths, texts):
     try:
         run_setup(run, case, paths)
         display = Display(run._file("xvfb.txt"))
-        env = harness.wine_environment(run.prefix, {
+        env = wine.wine_environment(run.prefix, {
             "DISPLAY": display.name,
             "CDK_STANDIN_RECORD": run._file("record.txt"),
             "CDK_STANDIN_RULES": run._file("rules.txt"),
@@ -307,12 +284,8 @@ def run_case(name, paths, texts):
         })
         if scenario.get("hold"):
             env["CDK_E2E_HOLD_FILE"] = run.expand(scenario["hold"])
-        quiet = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
-                 "stderr": subprocess.DEVNULL}
-        subprocess.run([harness.WINESERVER, "-p"], env=env, check=False, **quiet)
-        subprocess.run([harness.WINE64, "regedit", "/S",
-                        harness.host_to_windows(run._file("preset.reg"))],
-                       env=env, check=False, timeout=60, **quiet)
+        wine.start_server(env, ("regedit", "/S", wine.host_to_windows(run._file("preset.reg"))),
+                          timeout=60)
 
         # Wine's errors and the text of each box it creates, for the report of a failed run.
         runner_env = {**env, **scenario["env"], "WINEDEBUG": "-all,err+all,trace+msgbox"}
@@ -321,7 +294,7 @@ def run_case(name, paths, texts):
             # preferred.
             runner_env["WINEDLLOVERRIDES"] += ";msi=n"
         with open(run._file("wine-stderr.txt"), "wb") as errors:
-            runner = subprocess.Popen([harness.WINE64, paths.config.runner], env=runner_env, stdin=subprocess.DEVNULL,
+            runner = subprocess.Popen([wine.WINE64, paths.config.runner], env=runner_env, stdin=subprocess.DEVNULL,
                                       stdout=subprocess.PIPE, stderr=errors)
         window = None
         deadline = time.monotonic() + 40
@@ -357,7 +330,7 @@ def run_case(name, paths, texts):
             runner.kill()
             runner.wait()
         if os.path.isdir(run.prefix):
-            harness.stop_wineserver(run.prefix)
+            wine.stop_wineserver(run.prefix)
         if display is not None:
             display.close()
     m = re.search(r"^exit-code (-?\d+)$", run.runner_output, re.M)
@@ -378,21 +351,21 @@ def run_case(name, paths, texts):
 
 def run_setup(run, case, paths):
     """The set-up part of harness.Run.execute: clone, files, registry preset, command line."""
-    harness.prepare_master(paths.config.master)
+    wine.prepare_master(paths.config.master)
     if os.path.isdir(run.prefix):
-        harness.stop_wineserver(run.prefix)
+        wine.stop_wineserver(run.prefix)
     shutil.rmtree(run.folder, ignore_errors=True)
     os.makedirs(run.folder)
-    harness.clone_prefix(paths.config.master, run.prefix)
-    run.resources = harness.pe_resources(run.exe)
+    wine.clone_prefix(paths.config.master, run.prefix)
+    run.resources = first_language(PeFile(run.exe).resources())
     run.values = run._values()
     run._place_files()
     if case.get("old_msi"):
         # place_file never writes through the hard link that the clone shares with the master.
-        harness.place_file(paths.old_msi,
+        wine.place_file(paths.old_msi,
                            run._host(harness.SYSTEM_FOLDER + "\\msi.dll"))
     with open(run._file("preset.reg"), "w", encoding="utf-16") as f:
-        f.write(harness.registry_file_text(run._registry_preset()))
+        f.write(registry.registry_file_text(run._registry_preset()))
     with open(run._file("rules.txt"), "w", encoding="utf-8") as f:
         f.write(run._rules_text())
     with open(run._file("command.txt"), "w", encoding="utf-8") as f:
@@ -401,7 +374,7 @@ def run_setup(run, case, paths):
 
 def check_box_text(env, paths, caption, text_pattern, notes):
     """Compares the caption and static text that BoxText.exe reads from the box."""
-    result = subprocess.run([harness.WINE64, paths.boxtext], env=env, stdin=subprocess.DEVNULL,
+    result = subprocess.run([wine.WINE64, paths.boxtext], env=env, stdin=subprocess.DEVNULL,
                             capture_output=True, check=False, timeout=30)
     output = result.stdout.decode("utf-8", errors="replace").replace("\r\n", "\n")
     boxes = re.findall(r"^caption (.*)\ntext (.*)$", output, re.M)
@@ -444,13 +417,8 @@ def close_box(display, window, caption):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--work", default="screens-work")
+    parser = cli.parser(__doc__, "screens-work")
     parser.add_argument("--master", default="")
-    parser.add_argument("--exe-dir", default=".")
-    parser.add_argument("--standin", default="standin/msiexec.exe")
-    parser.add_argument("--runner", default="ScenarioRunner.exe")
     parser.add_argument("--boxtext", default="BoxText.exe")
     parser.add_argument("--old-msi", default="old-msi/msi.dll")
     parser.add_argument("--out", default="screenshots")
@@ -466,23 +434,20 @@ def main():
     for tool in ("Xvfb", "xdotool", "import"):
         if shutil.which(tool) is None:
             print(f"SKIP: {tool} is not installed (scripts/setup.sh installs it)")
-            return harness.SKIP
+            return cli.SKIP
     names = case_names() if options.command == "all" else options.names
-    unknown = [n for n in names if n not in case_names()]
-    if unknown or not names:
-        sys.exit(f"unknown or no case names: {unknown}")
+    cli.check_names(names, case_names(), "case")
     paths = Paths(options)
     texts = message_texts()
-    harness.prepare_master(paths.config.master)
+    wine.prepare_master(paths.config.master)
     with concurrent.futures.ThreadPoolExecutor(max(1, options.jobs)) as pool:
         results = list(pool.map(lambda n: run_case(n, paths, texts), names))
     for _, report in results:
         print(report, flush=True)
     statuses = [status for status, _ in results]
-    if any(s == 1 for s in statuses):
+    if statuses.count(1):
         print(f"{statuses.count(1)} of {len(names)} boxes FAILED")
-        return 1
-    return harness.SKIP if all(s == harness.SKIP for s in statuses) else 0
+    return cli.overall(statuses)
 
 
 if __name__ == "__main__":

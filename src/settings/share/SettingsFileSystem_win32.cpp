@@ -46,6 +46,14 @@ bool replaceWith(const std::u16string& target, const std::u16string& source) {
                           : MoveFileExW(wide(source), wide(target), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+// Whether the file holds exactly `size` bytes; false also when its size cannot be read.
+bool holdsBytes(const std::u16string& path, std::size_t size) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) return false;
+    const uint64_t held = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return held == size;
+}
+
 // The text form of a SID ("S-1-5-32-544"); empty when it cannot be converted.
 std::string sidText(PSID sid) {
     char* text = nullptr;
@@ -142,7 +150,14 @@ int replaceFileContents(const CanonicalPath& path, std::string_view text, WriteM
         reportOwnerFailure(path, error);
     }
     const bool closed = std::fclose(file) == 0;
-    if (written != text.size() || !closed) {
+    // Text mode stores each line feed as two bytes.
+    const std::size_t expected =
+        text.size() + (mode == WriteMode::Text
+                           ? static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'))
+                           : 0);
+    // The C runtime can lose a failed write of its buffer and still report success; the file
+    // that would replace the target is therefore measured before it does.
+    if (written != text.size() || !closed || !holdsBytes(temporary, expected)) {
         DeleteFileW(wide(temporary));
         return SETTINGS_E_FILE_WRITE;
     }

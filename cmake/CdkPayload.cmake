@@ -3,7 +3,7 @@
 #
 # A release build takes the payload from a folder given at configure time:
 #   cmake --preset win32 -DCDK_PAYLOAD_DIR=/path/to/payload
-# The folder holds the files under their own names (see CDK_PAYLOAD_RESOURCES). Without it the
+# The folder holds the files under their own names (see CDK_PAYLOAD_RESOURCES below). Without it the
 # build uses the test payload that payload/ generates in the build tree.
 #
 # cdk_add_payload_resources(<target> [EXCLUDE <file name or resource id>...])
@@ -26,14 +26,41 @@ set(CDK_PAYLOAD_DIR "" CACHE PATH
 set(CDK_TEST_PAYLOAD_DIR "${CMAKE_BINARY_DIR}/payload/out")
 set(CDK_TEST_PAYLOAD_TARGET cdk_test_payload)
 
-# file name|resource type|resource id, in the order the launcher writes them.
-set(CDK_PAYLOAD_RESOURCES
-    "cdk3.6.0_09.msi|CORVID_INSTALLER|101"
-    "ss360090.cab|CORVID_CAB9|110"
-    "st360090.cab|CORVID_CAB10|111"
-    "sj360090.cab|CORVID_CAB7|108"
-    "sz360090.cab|CORVID_CAB11|112"
-    "au.msi|CORVID_INSTALLER|1119")
+# The payload table, read from the one file that states it (PayloadTable.def, which the C++ code
+# includes and the Python tools read too), with the product version of BuildVersion.h filled
+# into the file names:
+#   CDK_PAYLOAD_RESOURCES     "file name|resource type|resource id" per resource, in the order
+#                             the launcher writes them
+#   CDK_PAYLOAD_FILE_<name>   the file name of the resource of that C++ name (kKitDatabase, ...)
+set(_cdk_constants "${CMAKE_CURRENT_LIST_DIR}/../src/windows/common/constants")
+set(CDK_PAYLOAD_TABLE "${_cdk_constants}/PayloadTable.def")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             "${CDK_PAYLOAD_TABLE}" "${_cdk_constants}/BuildVersion.h")
+file(STRINGS "${_cdk_constants}/BuildVersion.h" _cdk_version REGEX "^#define CDK_PRODUCT_VERSION_TEXT ")
+if(NOT _cdk_version MATCHES "\"(([^.\"]+)\\.([^.\"]+)\\.([^_\"]+)(_([^\"]+))?)\"")
+    message(FATAL_ERROR "BuildVersion.h: no product version of the form 3.6.0_09")
+endif()
+set(CDK_PRODUCT_VERSION "${CMAKE_MATCH_1}")
+# "{digits}": the major, minor, micro and update parts written together; "00" for no update.
+set(_cdk_update "${CMAKE_MATCH_6}")
+if(_cdk_update STREQUAL "")
+    set(_cdk_update "00")
+endif()
+set(_cdk_digits "${CMAKE_MATCH_2}${CMAKE_MATCH_3}${CMAKE_MATCH_4}${_cdk_update}")
+set(CDK_PAYLOAD_RESOURCES "")
+file(STRINGS "${CDK_PAYLOAD_TABLE}" _cdk_rows REGEX "^CDK_PAYLOAD_RESOURCE\\(")
+foreach(_cdk_row IN LISTS _cdk_rows)
+    if(NOT _cdk_row MATCHES "^CDK_PAYLOAD_RESOURCE\\((k[A-Za-z0-9]+), ([0-9]+), ([A-Z0-9_]+), \"([^\"]+)\"\\)$")
+        message(FATAL_ERROR "${CDK_PAYLOAD_TABLE}: cannot read the line ${_cdk_row}")
+    endif()
+    set(_cdk_name "${CMAKE_MATCH_1}")
+    set(_cdk_id "${CMAKE_MATCH_2}")
+    set(_cdk_type "${CMAKE_MATCH_3}")
+    string(REPLACE "{version}" "${CDK_PRODUCT_VERSION}" _cdk_file "${CMAKE_MATCH_4}")
+    string(REPLACE "{digits}" "${_cdk_digits}" _cdk_file "${_cdk_file}")
+    list(APPEND CDK_PAYLOAD_RESOURCES "${_cdk_file}|${_cdk_type}|${_cdk_id}")
+    set(CDK_PAYLOAD_FILE_${_cdk_name} "${_cdk_file}")
+endforeach()
 
 # A path as a string literal of a resource script: backslashes doubled, quotes doubled.
 function(_cdk_rc_string out path)

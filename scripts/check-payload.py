@@ -3,8 +3,9 @@
 
   check-payload.py [options] EXE PAYLOAD_DIR
 
-Every payload file named in cmake/CdkPayload.cmake (CDK_PAYLOAD_RESOURCES) must be a resource of
-EXE under its type and id, in one language only, with the same bytes as the file in PAYLOAD_DIR;
+Every payload file of the payload table (src/windows/common/constants/PayloadTable.def) must be a
+resource of EXE under its type and id, in one language only, with the same bytes as the file in
+PAYLOAD_DIR;
 a file that the folder lacks fails the check (the build leaves it out with a warning only). The
 exe must carry no other resource of a payload type. Its manifest (RT_MANIFEST 1) must ask for
 administrator rights and name the version of src/windows/common/constants/BuildVersion.h, and
@@ -123,7 +124,7 @@ class Report:
 
 
 def check_payload(report, resources, folder, table, excluded):
-    for name, kind, ident in table:
+    for name, kind, ident, _ in table:
         label = f"{kind}/{ident} {name}"
         languages = resources.get((kind, ident), {})
         if name in excluded or str(ident) in excluded:
@@ -150,8 +151,8 @@ def check_payload(report, resources, folder, table, excluded):
                              min(len(data), len(expected)))
                 report.fail(f"{label}: {len(data)} bytes, the file {len(expected)}; first "
                             f"difference at byte {first}")
-    payload_types = {kind for _, kind, _ in table}
-    known = {(kind, ident) for _, kind, ident in table}
+    payload_types = {row.type for row in table}
+    known = {(row.type, row.id) for row in table}
     for key in sorted(resources, key=str):
         if key[0] in payload_types and key not in known:
             report.fail(f"{key[0]}/{key[1]}: a payload-type resource that no payload file "
@@ -230,7 +231,7 @@ def main():
     if not os.path.isdir(options.payload_dir):
         print(f"check-payload: {options.payload_dir} is not a folder", file=sys.stderr)
         return 2
-    names = {name for name, _, _ in table} | {str(ident) for _, _, ident in table}
+    names = {row.name for row in table} | {str(row.id) for row in table}
     unknown = [e for e in options.exclude if e not in names]
     if unknown:
         print(f"check-payload: --exclude {unknown} names no payload file or id", file=sys.stderr)

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "PayloadTable.h"
+
 namespace bench {
 
 inline double nowSeconds() {
@@ -45,8 +47,8 @@ inline std::string programFolder() {
 // A cabinet of the size of a release's largest (120 MB), of deterministic bytes that compress
 // as badly as a real cabinet's.
 inline constexpr std::size_t kLargeCabinetBytes = 120u * 1024 * 1024;
-inline constexpr int kLargeCabinetId = 111;
-inline constexpr const char* kLargeCabinetType = "CORVID_CAB10";
+inline constexpr int kLargeCabinetId = payload::kCabinet10.id;
+inline constexpr const char* kLargeCabinetType = payload::kCabinet10.type;
 
 inline std::vector<uint8_t> largeCabinetBytes() {
     std::vector<uint8_t> bytes(kLargeCabinetBytes);

@@ -18,7 +18,7 @@
 
 #include "BenchSupport.h"
 #include "ScopedHandle.h"
-#include "WrapperUtils.h"
+#include "Payload.h"
 
 namespace {
 

@@ -16,7 +16,8 @@
 
 #include "BenchSupport.h"
 #include "ScopedHandle.h"
-#include "WrapperUtils.h"
+#include "Payload.h"
+#include "PayloadTable.h"
 
 namespace {
 
@@ -146,7 +147,8 @@ int main() {
 
         const std::string written = work + "database-" + std::to_string(round) + ".msi";
         const double writeStart = bench::nowSeconds();
-        if (WriteResourceToFile(module, 101, "CORVID_INSTALLER", written) != 1)
+        if (WriteResourceToFile(module, payload::kKitDatabase.id, payload::kInstallerType,
+                                written) != 1)
             bench::fail("WriteResourceToFile");
         database.push_back(bench::nowSeconds() - writeStart);
 

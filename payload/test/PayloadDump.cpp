@@ -7,19 +7,11 @@
 #include <cstdio>
 #include <string>
 
+#include "BuildConstants.h"
+#include "LauncherLogic.h"
+#include "PayloadTable.h"
+
 namespace {
-
-struct PayloadResource {
-    const char* type;
-    int id;
-    const char* fileName;
-};
-
-const PayloadResource kPayload[] = {
-    {"CORVID_INSTALLER", 101, "cdk3.6.0_09.msi"}, {"CORVID_CAB9", 110, "ss360090.cab"},
-    {"CORVID_CAB10", 111, "st360090.cab"},        {"CORVID_CAB7", 108, "sj360090.cab"},
-    {"CORVID_CAB11", 112, "sz360090.cab"},        {"CORVID_INSTALLER", 1119, "au.msi"},
-};
 
 bool writeFile(const std::string& path, const void* data, DWORD size) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -40,7 +32,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     int status = 0;
-    for (const PayloadResource& resource : kPayload) {
+    for (const payload::Resource& resource : payload::kResources) {
         HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(resource.id), resource.type);
         if (found == nullptr) {
             std::printf("%s %d absent\n", resource.type, resource.id);
@@ -49,7 +41,9 @@ int main(int argc, char** argv) {
         const DWORD size = SizeofResource(nullptr, found);
         HGLOBAL loaded = LoadResource(nullptr, found);
         const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
-        const std::string path = std::string(argv[1]) + "\\" + resource.fileName;
+        const std::string path =
+            std::string(argv[1]) + "\\" +
+            launcher::payloadFileName(resource.fileTemplate, build::kProductVersion);
         if (data == nullptr || !writeFile(path, data, size)) {
             std::fprintf(stderr, "%s %d: cannot write %s: error %lu\n", resource.type, resource.id,
                          path.c_str(), GetLastError());

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# check-resources.sh WINE_RUN PREFIX PROGRAM PAYLOAD_DIR WORK_DIR [ABSENT_FILE...]
+# check-resources.sh WINE_RUN PREFIX PROGRAM PAYLOAD_DIR TABLE WORK_DIR [ABSENT_FILE...]
 # Runs a payload_dump program under Wine: it writes the payload resources of its own module to a
-# folder and reports each one's size. Every resource must equal the payload file it was built
-# from (size and bytes); the files named as absent must be reported absent and not written.
+# folder and reports each one's size. Every resource of the payload table (TABLE: one
+# "file type id" line each) must equal the payload file it was built from (size and bytes); the
+# files named as absent must be reported absent and not written.
 set -euo pipefail
 
 wine_run=$1
 prefix=$2
 program=$3
 payload=$4
-work=$5
-shift 5
+table=$5
+work=$6
+shift 6
 absent=" $* "
 
 failures=0
@@ -34,14 +36,7 @@ while read -r name type id; do
   size=$(stat -c %s "$payload/$name")
   [ "$line" = "$type $id $size" ] || fail "$type $id: '$line', expected size $size of $name"
   cmp -s "$payload/$name" "$work/$name" || fail "$type $id differs from $payload/$name"
-done <<'TABLE'
-cdk3.6.0_09.msi CORVID_INSTALLER 101
-ss360090.cab CORVID_CAB9 110
-st360090.cab CORVID_CAB10 111
-sj360090.cab CORVID_CAB7 108
-sz360090.cab CORVID_CAB11 112
-au.msi CORVID_INSTALLER 1119
-TABLE
+done <"$table"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed" >&2

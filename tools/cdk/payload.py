@@ -1,6 +1,7 @@
 """The payload table: which file of the payload folder becomes which resource of the launcher.
-The build's own table (CDK_PAYLOAD_RESOURCES in cmake/CdkPayload.cmake) is read, so that the
-tools and the build cannot disagree."""
+It is read from the one file that states it (src/windows/common/constants/PayloadTable.def, which
+the C++ code includes and CMake reads), with the product version of BuildVersion.h filled into
+the file names, so that the tools, the build and the program cannot disagree."""
 
 import functools
 import os
@@ -9,37 +10,59 @@ from collections import namedtuple
 
 from . import ROOT
 
-PAYLOAD_CMAKE = os.path.join(ROOT, "cmake", "CdkPayload.cmake")
+CONSTANTS = os.path.join(ROOT, "src", "windows", "common", "constants")
+PAYLOAD_TABLE = os.path.join(CONSTANTS, "PayloadTable.def")
+BUILD_VERSION = os.path.join(CONSTANTS, "BuildVersion.h")
 
-Row = namedtuple("Row", "name type id")
+# name: the file name; key: the resource's C++ name (kKitDatabase, ...).
+Row = namedtuple("Row", "name type id key")
 
-KIT_DATABASE_ID = 101
-UPDATER_DATABASE_ID = 1119
+
+def product_version(path=BUILD_VERSION):
+    with open(path, encoding="utf-8") as f:
+        found = re.search(r'^#define CDK_PRODUCT_VERSION_TEXT "([^"]+)"', f.read(), re.M)
+    if not found:
+        raise ValueError(f"no product version in {path}")
+    return found.group(1)
+
+
+def digits(version):
+    """The major, minor, micro and update parts written together ("3.6.0_09": "36009")."""
+    found = re.fullmatch(r"([^.]+)\.([^.]+)\.([^_]+)(?:_(.+))?", version)
+    if not found:
+        raise ValueError(f"{version!r} is not a product version of the form 3.6.0_09")
+    major, minor, micro, update = found.groups()
+    return major + minor + micro + (update or "00")
 
 
 @functools.lru_cache(maxsize=None)
-def table(path=PAYLOAD_CMAKE):
-    """(Row(file name, resource type, id), ...) in the build's order (the cabinets in the order
-    the launcher writes them)."""
+def table(path=PAYLOAD_TABLE, version=None):
+    """(Row(file name, resource type, id, key), ...) in the order the launcher writes them."""
+    version = version or product_version()
     with open(path, encoding="utf-8") as f:
-        text = f.read()
-    block = re.search(r"set\(CDK_PAYLOAD_RESOURCES(.*?)\)", text, re.S)
-    if not block:
-        raise ValueError(f"no CDK_PAYLOAD_RESOURCES in {path}")
-    rows = re.findall(r'"([^"|]+)\|([A-Za-z0-9_]+)\|(\d+)"', block.group(1))
-    return tuple(Row(name, kind.upper(), int(ident)) for name, kind, ident in rows)
+        lines = [line for line in f if line.startswith("CDK_PAYLOAD_RESOURCE(")]
+    rows = []
+    for line in lines:
+        found = re.fullmatch(r'CDK_PAYLOAD_RESOURCE\((k\w+), (\d+), ([A-Z0-9_]+), "([^"]+)"\)\s*',
+                             line)
+        if not found:
+            raise ValueError(f"{path}: cannot read the line {line.strip()!r}")
+        key, ident, kind, template = found.groups()
+        name = template.replace("{version}", version).replace("{digits}", digits(version))
+        rows.append(Row(name, kind, int(ident), key))
+    return tuple(rows)
 
 
-def _by_id(ident):
-    return next(row for row in table() if row.id == ident)
+def _by_key(key):
+    return next(row for row in table() if row.key == key)
 
 
 def kit_database():
-    return _by_id(KIT_DATABASE_ID)
+    return _by_key("kKitDatabase")
 
 
 def updater_database():
-    return _by_id(UPDATER_DATABASE_ID)
+    return _by_key("kUpdaterDatabase")
 
 
 def cabinets():

@@ -6,10 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "PlatformLimits.h"
+
 namespace settings_impl {
 
 // Paths of this many bytes or more are refused.
-inline constexpr std::size_t kMaxPathBytes = 260;
+inline constexpr std::size_t kMaxPathBytes = platform_limits::kMaxPathLength;
 
 struct CanonicalPath {
     std::string utf8;                     // drive and components joined by "/"

@@ -44,8 +44,11 @@ TEST(Flavours, EveryDifferenceFollowsFromTheArchitectureAndTheProcess) {
         EXPECT_EQ(x64, f.expectX64);
         const bool use32 = registry_view::use32BitView(f.nativeAmd64, f.wow64);
         EXPECT_EQ(use32, f.expect32BitView);
-        EXPECT_EQ(registry_view::accessMask(false, use32), f.expectReadMask);
-        EXPECT_EQ(registry_view::accessMask(true, use32), (use32 ? 0x0200u : 0x0100u) | 0x20006u);
+        using registry_view::Access;
+        using registry_view::View;
+        EXPECT_EQ(registry_view::accessMask(Access::Read, View::Product, use32), f.expectReadMask);
+        EXPECT_EQ(registry_view::accessMask(Access::ReadWrite, View::Product, use32),
+                  (use32 ? 0x0200u : 0x0100u) | 0x2001Fu);
         EXPECT_EQ(launcher::workingFolder(R"(D:\Data)", "3.6.0_09", x64), f.expectFolder);
         EXPECT_EQ(launcher::kitProductCode(!use32, "3.6.0_09"), f.expectKitCode);
         EXPECT_EQ(launcher::runtimeProductCode(!use32, "3.6.0_09", 9), f.expectRuntimeCode);
@@ -53,4 +56,28 @@ TEST(Flavours, EveryDifferenceFollowsFromTheArchitectureAndTheProcess) {
     EXPECT_TRUE(launcher::isX64Architecture("AMD64"));
     EXPECT_FALSE(launcher::isX64Architecture("amd64 "));
     EXPECT_FALSE(launcher::isX64Architecture("x86_64"));
+}
+
+// Only the product view follows the flavour; the other views name their flag, or none.
+TEST(RegistryViews, EachViewHasItsMask) {
+    using registry_view::Access;
+    using registry_view::View;
+    const struct {
+        Access access;
+        View view;
+        bool use32;
+        uint32_t mask;
+    } rows[] = {
+        {Access::Read, View::Process, true, 0x20019},
+        {Access::ReadWrite, View::Process, false, 0x2001F},
+        {Access::Read, View::Only32, false, 0x20219},
+        {Access::ReadWrite, View::Only32, false, 0x2021F},
+        {Access::Read, View::Only64, true, 0x20119},
+        {Access::ReadWrite, View::Only64, true, 0x2011F},
+        {Access::Read, View::Product, false, 0x20119},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(registry_view::accessMask(row.access, row.view, row.use32), row.mask)
+            << static_cast<int>(row.view);
+    }
 }

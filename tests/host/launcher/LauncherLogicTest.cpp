@@ -155,9 +155,11 @@ TEST(PriorInstall, VersionParts) {
     EXPECT_EQ(leadingNumber("09"), 9);
     EXPECT_EQ(leadingNumber("ab"), 0);
     EXPECT_EQ(leadingNumber("99999999999999999999"), INT32_MAX);
-    const VersionParts parts = productVersionParts("3.6.0_09");
-    EXPECT_EQ(cabinetBaseName("ss", parts), "ss360090");
-    EXPECT_EQ(cabinetBaseName("sz", parts), "sz360090");
+    // The payload's file names, from the table's templates.
+    EXPECT_EQ(payloadFileName("ss{digits}0.cab", "3.6.0_09"), "ss360090.cab");
+    EXPECT_EQ(payloadFileName("cdk{version}.msi", "3.6.0_09"), "cdk3.6.0_09.msi");
+    EXPECT_EQ(payloadFileName("au.msi", "3.6.0_09"), "au.msi");
+    EXPECT_EQ(payloadFileName("{digits}{version}{", "4.10.2"), "4102004.10.2{");
     EXPECT_EQ(workingFolder(R"(D:\LocalLow)", "3.6.0_09", false),
               R"(D:\LocalLow\Halvard\Corvid\cdk3.6.0_09)");
     EXPECT_EQ(workingFolder(R"(D:\LocalLow)", "3.6.0_09", true),

@@ -5,17 +5,15 @@
 
 #include <cstdint>
 
+#include "Languages.h"
+
 enum MessageId : unsigned {
 #define CDK_MESSAGE(symbol, id, english, japanese, chinese) symbol = id,
 #include "MessageTexts.def"
 #undef CDK_MESSAGE
 };
 
-// The languages of the string table.
-inline constexpr uint16_t kLanguageEnglish = 1033;
-inline constexpr uint16_t kLanguageJapanese = 1041;
-inline constexpr uint16_t kLanguageChinese = 2052;
-
+// The languages of the string table are the install languages.
 // The UTF-8 text of a message in one of the three languages; null for an unknown id or
 // language.
 const char* messageText(unsigned id, uint16_t language);

@@ -3,6 +3,9 @@
 #include <limits>
 #include <stdexcept>
 
+#include "RegistryData.h"
+#include "RegistryView.h"
+
 namespace {
 
 // "<operation> (<name>) error: <detail>"
@@ -45,27 +48,18 @@ void RegistryKey::requireOpen() const {
     }
 }
 
-REGSAM RegistryKey::accessMask(int write, int view) {
-    REGSAM access = write == 1 ? (KEY_READ | KEY_WRITE) : KEY_READ;
-    if (view == VIEW_32) {
-        access |= KEY_WOW64_32KEY;
-    } else if (view == VIEW_64) {
-        access |= KEY_WOW64_64KEY;
-    }
-    return access;
-}
-
-void RegistryKey::open(const RegistryKey& parent, const std::string& subKey, int write, int create,
-                       int view) {
+void RegistryKey::open(const RegistryKey& parent, const std::string& subKey,
+                       registry_view::Access access, Create create, registry_view::View view) {
     parent.requireOpen();
-    const REGSAM access = accessMask(write, view);
+    const REGSAM mask = registry_view::accessMask(
+        access, view, view == registry_view::View::Product && use32BitRegistryView());
     HKEY opened = nullptr;
     LONG result;
-    if (create == 1) {
+    if (create == Create::IfMissing) {
         result = RegCreateKeyExA(parent.key_, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 access, nullptr, &opened, nullptr);
+                                 mask, nullptr, &opened, nullptr);
     } else {
-        result = RegOpenKeyExA(parent.key_, subKey.c_str(), 0, access, &opened);
+        result = RegOpenKeyExA(parent.key_, subKey.c_str(), 0, mask, &opened);
     }
     if (result != ERROR_SUCCESS) {
         throwRegistryError("open key", subKey, result);
@@ -111,8 +105,7 @@ uint32_t RegistryKey::queryDword(const std::string& name) const {
     if (data.size() != sizeof(uint32_t)) {
         throwRegistryError("query dword value", name, "wrong size");
     }
-    return static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
-           static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
+    return registry_data::dwordFromBytes(data.data());
 }
 
 std::string RegistryKey::queryString(const std::string& name) const {

@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "RegistryViewRule.h"
+
 class RegistryKey {
   public:
-    // Views for open(): 0 the process's default, 1 the 32-bit view, 2 the 64-bit view.
-    enum View : int { VIEW_DEFAULT = 0, VIEW_32 = 1, VIEW_64 = 2 };
+    // Whether open() creates a key that is missing.
+    enum class Create : uint8_t { No, IfMissing };
 
     // An empty key that owns what it will open.
     RegistryKey() = default;
@@ -27,11 +29,11 @@ class RegistryKey {
     bool isOpen() const { return key_ != nullptr; }
     HKEY handle() const { return key_; }
 
-    // Opens (create == 1: creates when missing) subKey below parent's key with read access, or
-    // read and write access when write == 1, in the given view. On success the previously held
-    // key is closed; on failure it is kept and a runtime error is thrown.
-    void open(const RegistryKey& parent, const std::string& subKey, int write, int create,
-              int view);
+    // Opens (or creates, when asked to and missing) subKey below parent's key with the access in
+    // the view (registry_view::View::Product is the launcher's product view). On success the
+    // previously held key is closed; on failure it is kept and a runtime error is thrown.
+    void open(const RegistryKey& parent, const std::string& subKey, registry_view::Access access,
+              Create create, registry_view::View view);
 
     // The bytes of a value of any size; its registry type goes to type.
     std::vector<uint8_t> queryValue(const std::string& name, DWORD& type) const;
@@ -51,9 +53,6 @@ class RegistryKey {
     // Closes an owned key; a root is left open. Returns the Win32 result (0 when nothing was
     // held).
     LONG close();
-
-    // The access mask open() uses for its write and view arguments.
-    static REGSAM accessMask(int write, int view);
 
   private:
     explicit RegistryKey(HKEY root) : key_(root), notOwned_(true) {}

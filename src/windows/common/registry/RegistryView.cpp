@@ -32,9 +32,6 @@ bool use32BitRegistryView() {
     return registry_view::use32BitView(isNativeAmd64(), isWow64Process());
 }
 
-REGSAM registryAccessMask(bool write) {
-    static_assert(registry_view::kKeyRead == KEY_READ && registry_view::kKeyWrite == KEY_WRITE &&
-                  registry_view::kWow64View32 == KEY_WOW64_32KEY &&
-                  registry_view::kWow64View64 == KEY_WOW64_64KEY);
-    return registry_view::accessMask(write, use32BitRegistryView());
-}
+static_assert(registry_view::kKeyRead == KEY_READ && registry_view::kKeyWrite == KEY_WRITE &&
+              registry_view::kWow64View32 == KEY_WOW64_32KEY &&
+              registry_view::kWow64View64 == KEY_WOW64_64KEY);

@@ -10,5 +10,3 @@ bool isNativeAmd64();
 // when the system has the query but it fails; false when the system lacks it.
 bool isWow64Process();
 bool use32BitRegistryView();
-// KEY_READ or KEY_WRITE, with KEY_WOW64_32KEY or KEY_WOW64_64KEY from use32BitRegistryView().
-REGSAM registryAccessMask(bool write);

@@ -24,4 +24,10 @@ std::string wideToAnsiForDisplay(std::wstring_view text);
 // False when neither is, and the folder must not be used at all; `out` is then empty.
 bool ansiFolderPath(const std::wstring& folder, std::string& out);
 
+// Text of the ANSI code page as UTF-8. False for bytes that are not valid there.
+bool ansiToUtf8(const std::string& ansi, std::string& utf8);
+// UTF-8 text in the ANSI code page. False when a character cannot be represented exactly (no
+// best-fit substitutes) or the text is not valid UTF-8.
+bool utf8ToAnsiExact(const std::string& utf8, std::string& ansi);
+
 }  // namespace cdk_text

@@ -51,6 +51,39 @@ bool wideToAnsi(std::wstring_view text, std::string& out, bool* usedDefault,
     return true;
 }
 
+// Text of one code page in another, through UTF-16; with `exact`, no best-fit substitutes.
+bool convert(UINT from, DWORD fromFlags, UINT to, const std::string& text, std::string& out,
+             bool exact) {
+    out.clear();
+    if (text.empty()) {
+        return true;
+    }
+    const int wideLength = MultiByteToWideChar(from, fromFlags, text.data(),
+                                               static_cast<int>(text.size()), nullptr, 0);
+    if (wideLength <= 0) {
+        return false;
+    }
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    MultiByteToWideChar(from, fromFlags, text.data(), static_cast<int>(text.size()), wide.data(),
+                        wideLength);
+    const DWORD toFlags = exact ? WC_NO_BEST_FIT_CHARS : 0;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = exact ? &usedDefault : nullptr;
+    const int length = WideCharToMultiByte(to, toFlags, wide.data(), wideLength, nullptr, 0,
+                                           nullptr, usedDefaultOut);
+    if (length <= 0) {
+        return false;
+    }
+    out.assign(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(to, toFlags, wide.data(), wideLength, out.data(), length, nullptr,
+                        usedDefaultOut);
+    if (usedDefault) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool wideToAnsiExact(std::wstring_view text, std::string& out, unsigned long* failure) {
@@ -90,6 +123,14 @@ bool ansiFolderPath(const std::wstring& folder, std::string& out) {
     }
     out.clear();
     return false;
+}
+
+bool ansiToUtf8(const std::string& ansi, std::string& utf8) {
+    return convert(CP_ACP, MB_ERR_INVALID_CHARS, CP_UTF8, ansi, utf8, false);
+}
+
+bool utf8ToAnsiExact(const std::string& utf8, std::string& ansi) {
+    return convert(CP_UTF8, MB_ERR_INVALID_CHARS, CP_ACP, utf8, ansi, true);
 }
 
 }  // namespace cdk_text

@@ -3,6 +3,7 @@
 #include <climits>
 #include <utility>
 
+#include "RegistryData.h"
 #include "Text.h"
 
 namespace launcher {
@@ -236,8 +237,7 @@ long buildNumberFromBytes(const std::vector<uint8_t>& data) {
 long buildNumberFromValue(uint32_t type, const std::vector<uint8_t>& data) {
     constexpr uint32_t kRegistryDword = 4;
     if (type == kRegistryDword && data.size() == 4) {
-        const uint32_t value = uint32_t{data[0]} | (uint32_t{data[1]} << 8) |
-                               (uint32_t{data[2]} << 16) | (uint32_t{data[3]} << 24);
+        const uint32_t value = registry_data::dwordFromBytes(data.data());
         // Read as text, these bytes would give 0 and make any build look older than this one.
         return value > static_cast<uint32_t>(LONG_MAX) ? LONG_MAX : static_cast<long>(value);
     }
@@ -306,9 +306,22 @@ std::string workingFolder(std::string_view userDataFolder, std::string_view vers
            (x64 ? "_x64" : "");
 }
 
-std::string cabinetBaseName(std::string_view templatePrefix, const VersionParts& parts) {
-    return std::string(templatePrefix) + parts.major + parts.minor + parts.micro + parts.update +
-           "0";
+std::string payloadFileName(std::string_view fileTemplate, std::string_view productVersion) {
+    const VersionParts parts = productVersionParts(productVersion);
+    const std::string digits = parts.major + parts.minor + parts.micro + parts.update;
+    std::string name;
+    for (std::size_t at = 0; at < fileTemplate.size();) {
+        if (fileTemplate.substr(at, 9) == "{version}") {
+            name += productVersion;
+            at += 9;
+        } else if (fileTemplate.substr(at, 8) == "{digits}") {
+            name += digits;
+            at += 8;
+        } else {
+            name += fileTemplate[at++];
+        }
+    }
+    return name;
 }
 
 }  // namespace launcher

@@ -9,12 +9,10 @@
 #include <string_view>
 #include <vector>
 
-namespace launcher {
+#include "Languages.h"
+#include "PlatformLimits.h"
 
-// Install languages: English (United States), Japanese, Chinese (People's Republic).
-inline constexpr uint16_t kLanguageEnglish = 1033;
-inline constexpr uint16_t kLanguageJapanese = 1041;
-inline constexpr uint16_t kLanguageChinese = 2052;
+namespace launcher {
 
 // The 64-bit flavour is the build whose architecture name is "amd64" (any case).
 bool isX64Architecture(std::string_view architectureName);
@@ -23,7 +21,7 @@ bool isX64Architecture(std::string_view architectureName);
 // null, so this many without it.
 inline constexpr std::size_t kMaxCommandLineLength = 32766;
 // Paths of this many characters or more do not fit the platform's path buffers.
-inline constexpr std::size_t kMaxPathLength = 260;
+inline constexpr std::size_t kMaxPathLength = platform_limits::kMaxPathLength;
 
 // 2052 stays 2052; any id with the Japanese primary language (low byte 0x11) gives 1041; every
 // other user-interface language gives 1033.
@@ -114,7 +112,9 @@ bool isWindowsInstallerVersionSufficient(uint32_t versionMs, uint32_t versionLs)
 
 // The working folder below the user's data folder: "<data>\Halvard\Corvid\cdk<version>[_x64]".
 std::string workingFolder(std::string_view userDataFolder, std::string_view version, bool x64);
-// The cabinet file names of the payload, in extraction order.
-std::string cabinetBaseName(std::string_view templatePrefix, const VersionParts& parts);
+// The file name of a payload resource (PayloadTable.def) for a product version: "{version}"
+// becomes the version, "{digits}" its major, minor, micro and update parts written together
+// ("3.6.0_09": "36009").
+std::string payloadFileName(std::string_view fileTemplate, std::string_view productVersion);
 
 }  // namespace launcher

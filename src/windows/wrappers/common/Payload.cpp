@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -10,10 +9,11 @@
 #include "CheckedFile.h"
 #include "LauncherLogic.h"
 #include "MessageUi.h"
+#include "PayloadTable.h"
 #include "ScopedHandle.h"
-#include "SettingsException.h"
 #include "SysInfo.h"
-#include "WrapperUtils.h"
+#include "Win32Ports.h"
+#include "Payload.h"
 
 namespace {
 
@@ -25,18 +25,14 @@ constexpr const char* kWriteStep = "Installer : Wrapper.WriteFile (In small chun
 constexpr const char* kCloseStep = "Installer : Wrapper.CloseHandle ";
 constexpr const char* kVerifyStep = "Installer : Wrapper.ReadFile ";
 
-// The extraction thread may end the process while the main thread finishes a failed install:
-// the exchange lets only one of them run the cleanup.
-std::atomic<void (*)()> fatalExitCleanup{nullptr};
-
 // What the calling thread is writing, for the log record of a fatal exit.
 thread_local std::string payloadInProgress;
 
 // The payload's resources as support staff know them.
 std::string payloadDescription(int id, const char* type) {
     const std::string kind(type);
-    if (kind == "CORVID_INSTALLER") {
-        return id == 1119 ? "The updater's database" : "The kit's database";
+    if (kind == payload::kInstallerType) {
+        return id == payload::kUpdaterDatabase.id ? "The updater's database" : "The kit's database";
     }
     return "The cabinet";
 }
@@ -104,77 +100,9 @@ std::string FatalErrorText(const char* step, DWORD code) {
            ": " + systemText(code);
 }
 
-int RunReportingExceptions(const std::function<int()>& run, int failureCode) {
-    try {
-        return run();
-    } catch (const std::exception& exception) {
-        reportException(exception);
-    } catch (...) {
-        reportUnknownException();
-    }
-    logit("An unexpected error ended the installer.");
-    return failureCode;
-}
-
-namespace {
-
-struct StartupFailure {
-    int code = 0;
-    std::string text;
-};
-
-StartupFailure& startupFailure() {
-    static StartupFailure failure;
-    return failure;
-}
-
-}  // namespace
-
-void RunStartupSteps(const std::function<void()>& steps, int storeFailureCode, int failureCode) {
-    try {
-        steps();
-    } catch (const settings::Exception& exception) {
-        const std::string what = exception.what();
-        startupFailure() = {storeFailureCode,
-                            "the settings store failed with status " +
-                                std::to_string(exception.code()) +
-                                (what.empty() ? std::string() : " (" + what + ")")};
-    } catch (const std::exception& exception) {
-        startupFailure() = {failureCode, exception.what()};
-    } catch (...) {
-        startupFailure() = {failureCode, "an unknown exception"};
-    }
-}
-
-int RunLauncher(const std::function<int()>& run, int failureCode) {
-    const StartupFailure& failure = startupFailure();
-    if (failure.code != 0) {
-        CDK_LOG(LOG_ERROR, "RunLauncher",
-                "The installer could not start: " + failure.text + ". Exiting installer.");
-        return failure.code;
-    }
-    return RunReportingExceptions(run, failureCode);
-}
-
-void ClearStartupFailure() { startupFailure() = StartupFailure(); }
-
-void SetFatalExitCleanup(void (*cleanup)()) { fatalExitCleanup.store(cleanup); }
-
-void (*TakeFatalExitCleanup())() { return fatalExitCleanup.exchange(nullptr); }
-
-void RunFatalExitCleanup() {
-    void (*cleanup)() = TakeFatalExitCleanup();
-    if (cleanup == nullptr) {
-        return;
-    }
-    // The exit goes on whatever the cleanup meets: its code is the failure's, not the cleanup's.
-    try {
-        cleanup();
-    } catch (const std::exception& exception) {
-        reportException(exception);
-    } catch (...) {
-        reportUnknownException();
-    }
+launcher::RunState& runState() {
+    static launcher::RunState state;
+    return state;
 }
 
 void ShowFatalErrorAndExit(const char* step, DWORD code) {
@@ -185,7 +113,11 @@ void ShowFatalErrorAndExit(const char* step, DWORD code) {
                                        : payloadInProgress + " could not be written") +
                 ": " + text);
     // The exit code counts as a failed install, so what was changed for it is put back first.
-    RunFatalExitCleanup();
+    // The run's state says what: the extraction thread may get here while the main thread
+    // finishes a failed install, and only one of them takes the cleanup.
+    launcher::RunState& state = runState();
+    Win32SettingsFile settings(static_cast<HINSTANCE>(state.module));
+    launcher::runFatalCleanup(state, settings);
     showMessageBox("Error", text, 0, false);
     // Ends every thread at once: the other thread may be running installers or be on its own
     // way out, and an orderly exit from two threads at the same time can block.

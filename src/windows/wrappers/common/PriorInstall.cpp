@@ -1,17 +1,15 @@
 // Removal of an installed kit of the same version and of the public runtimes of the same version
 // family before the kit is installed; a newer build of the kit stops the run.
-#include <windows.h>
+#include "PriorInstall.h"
 
 #include "AllUtils.h"
 #include "BuildConstants.h"
-#include "Executor.h"
 #include "LauncherLogic.h"
 #include "MessageTexts.h"
 #include "MessageUi.h"
-#include "PlainRegKey.h"
-#include "RegistryView.h"
-#include "WrapperUtils.h"
+#include "Text.h"
 
+namespace launcher {
 namespace {
 
 constexpr const char* kKitRoot = "SOFTWARE\\Tarnwell\\Corvid Development Kit";
@@ -24,52 +22,47 @@ std::string productKey(bool kit, const char* version) {
     return formatString("%s\\%s", kit ? kKitRoot : kRuntimeRoot, version);
 }
 
-REGSAM readMask() { return registryAccessMask(false); }
-
-REGSAM viewReadMask(bool view64) { return KEY_READ | (view64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY); }
+RegistryView explicitView(bool view64) {
+    return view64 ? RegistryView::Only64 : RegistryView::Only32;
+}
 
 }  // namespace
 
-int UninstallCREOrCDKIfSameVersionExists() {
+int UninstallCREOrCDKIfSameVersionExists(Ports& ports, RunState& state) {
     constexpr const char* function = "UninstallCREOrCDKIfSameVersionExists";
     const char* version = build::kProductVersion;
     const std::string kitKey = productKey(true, version);
     const std::string runtimeKey = productKey(false, version);
-    const bool view64 = UsesRegistryView64();
+    const bool view64 = ports.registry.productView64();
 
-    RegKeyReader kit(HKEY_LOCAL_MACHINE);
-    if (kit.open(kitKey.c_str(), readMask()) != ERROR_SUCCESS) {
+    if (ports.registry.openKey(RegistryView::Product, kitKey) != 0) {
         CDK_LOG(LOG_INFO, function, "No same version CDK exists");
     } else {
-        kit.close();
-        if (!IsSameOrOlderBuildInstalled(version, true)) {
-            const HINSTANCE module = runState().module;
-            showMessageBox(loadMessageText(module, IDS_NEWER_BUILD_CAPTION, kCaptionCapacity),
-                           loadMessageText(module, IDS_NEWER_BUILD, kMessageCapacity),
+        if (!IsSameOrOlderBuildInstalled(ports, version, true)) {
+            showMessageBox(loadMessageText(state.module, IDS_NEWER_BUILD_CAPTION, kCaptionCapacity),
+                           loadMessageText(state.module, IDS_NEWER_BUILD, kMessageCapacity),
                            kMessageIconError, false);
             return 0;
         }
-        if (!UninstallExistingCDK(version)) {
+        if (!UninstallExistingCDK(ports, state, version)) {
             CDK_LOG(LOG_ERROR, function,
                     formatString("UninstallExistingCDK (%s) failed", kitKey.c_str()));
             return 0;
         }
     }
 
-    RegKeyReader runtime(HKEY_LOCAL_MACHINE);
-    if (runtime.open(runtimeKey.c_str(), readMask()) != ERROR_SUCCESS) {
+    if (ports.registry.openKey(RegistryView::Product, runtimeKey) != 0) {
         CDK_LOG(LOG_INFO, function, "No same version CRE exists");
         return 1;
     }
-    runtime.close();
-    if (!IsSameOrOlderBuildInstalled(version, false)) {
+    if (!IsSameOrOlderBuildInstalled(ports, version, false)) {
         // A newer runtime build stays where it is.
         return 1;
     }
-    if (IsStaticCreInstalled(version, view64)) {
+    if (IsStaticCreInstalled(ports, version, view64)) {
         return 1;
     }
-    if (UninstallCREIfSameOrOlderBuild(version, false) != 0) {
+    if (UninstallCREIfSameOrOlderBuild(ports, state, version) != 0) {
         CDK_LOG(LOG_ERROR, function,
                 formatString("UninstallCREIfSameOrOlderBuild( %s) failed", runtimeKey.c_str()));
         return 0;
@@ -77,24 +70,23 @@ int UninstallCREOrCDKIfSameVersionExists() {
     return 1;
 }
 
-bool IsSameOrOlderBuildInstalled(const char* version, bool kit) {
+bool IsSameOrOlderBuildInstalled(Ports& ports, const char* version, bool kit) {
     constexpr const char* function = "IsSameOrOlderBuildInstalled";
     const std::string path = productKey(kit, version);
-    RegKeyReader key(HKEY_LOCAL_MACHINE);
-    const LONG opened = key.open(path.c_str(), readMask());
-    if (opened != ERROR_SUCCESS) {
+    const long opened = ports.registry.openKey(RegistryView::Product, path);
+    if (opened != 0) {
         CDK_LOG(LOG_ERROR, function,
                 formatString("Error Opening registry key %s: %ld", path.c_str(), opened));
         return false;
     }
-    RegValue value;
-    const LONG read = key.queryValue("BuildNumber", value);
-    if (read != ERROR_SUCCESS) {
+    RegistryValue value;
+    const long read = ports.registry.queryValue(RegistryView::Product, path, "BuildNumber", value);
+    if (read != 0) {
         CDK_LOG(LOG_ERROR, function,
                 formatString("CorvidKey.QueryValue(BuildNumber, Value); failed: %ld", read));
         return false;
     }
-    const long installed = launcher::buildNumberFromValue(value.type, value.data);
+    const long installed = buildNumberFromValue(value.type, value.data);
     const unsigned current = build::kBuildNumber;
     if (installed <= static_cast<long>(current)) {
         CDK_LOG(LOG_INFO, function,
@@ -108,17 +100,16 @@ bool IsSameOrOlderBuildInstalled(const char* version, bool kit) {
     return false;
 }
 
-bool UninstallExistingCDK(const char* version) {
+bool UninstallExistingCDK(Ports& ports, RunState& state, const char* version) {
     constexpr const char* function = "UninstallExistingCDK";
-    const bool view64 = UsesRegistryView64();
-    const std::string code = launcher::kitProductCode(view64, version);
-    if (!IsProductRegisteredForUninstall(code, view64)) {
+    const bool view64 = ports.registry.productView64();
+    const std::string code = kitProductCode(view64, version);
+    if (!IsProductRegisteredForUninstall(ports, code, view64)) {
         CDK_LOG(LOG_ERROR, function,
-                formatString("CDK GUID not found %s: %lu", code.c_str(),
-                             static_cast<unsigned long>(GetLastError())));
+                formatString("CDK GUID not found %s: %lu", code.c_str(), ports.probes.lastError()));
         return false;
     }
-    const int exitCode = RunMsiexecUninstall(code, version, false, nullptr);
+    const int exitCode = RunMsiexecUninstall(ports, state, code, version, false, nullptr);
     if (exitCode != 0) {
         CDK_LOG(LOG_ERROR, function,
                 formatString("Uninstall existining CDK failed %s: %d", code.c_str(), exitCode));
@@ -127,29 +118,25 @@ bool UninstallExistingCDK(const char* version) {
     return true;
 }
 
-int UninstallCREIfSameOrOlderBuild(const char* version, bool /*staticAllowed*/) {
+int UninstallCREIfSameOrOlderBuild(Ports& ports, RunState& state, const char* version) {
     constexpr const char* function = "UninstallCREIfSameOrOlderBuild";
-    const bool view64 = UsesRegistryView64();
+    const bool view64 = ports.registry.productView64();
     int result = 0;
-    for (int update = launcher::leadingNumber(launcher::updateVersionPart(version)); update >= 0;
-         --update) {
-        const std::string code = launcher::runtimeProductCode(view64, version, update);
+    for (int update = leadingNumber(updateVersionPart(version)); update >= 0; --update) {
+        const std::string code = runtimeProductCode(view64, version, update);
         const std::string path = formatString("%s\\%s", kUninstallRoot, code.c_str());
-        RegKeyReader key(HKEY_LOCAL_MACHINE);
-        const LONG opened = key.open(path.c_str(), readMask());
-        if (opened != ERROR_SUCCESS) {
+        const long opened = ports.registry.openKey(RegistryView::Product, path);
+        if (opened != 0) {
             CDK_LOG(LOG_ERROR, function,
                     formatString("Error Opening registry key %s: %ld", path.c_str(), opened));
             continue;
         }
-        key.close();
-        if (!IsProductRegisteredForUninstall(code, view64)) {
+        if (!IsProductRegisteredForUninstall(ports, code, view64)) {
             CDK_LOG(LOG_ERROR, function,
-                    formatString("GUID not found %s: %lu", code.c_str(),
-                                 static_cast<unsigned long>(GetLastError())));
+                    formatString("GUID not found %s: %lu", code.c_str(), ports.probes.lastError()));
             continue;
         }
-        const int exitCode = RunMsiexecUninstall(code, version, false, nullptr);
+        const int exitCode = RunMsiexecUninstall(ports, state, code, version, false, nullptr);
         if (exitCode != 0) {
             CDK_LOG(LOG_ERROR, function,
                     formatString("Uninstall existining CRE failed %s: %d", code.c_str(), exitCode));
@@ -160,51 +147,34 @@ int UninstallCREIfSameOrOlderBuild(const char* version, bool /*staticAllowed*/) 
     return result;
 }
 
-bool IsProductRegisteredForUninstall(const std::string& productCode, bool view64) {
-    PlainRegKey uninstall;
-    if (uninstall.open(HKEY_LOCAL_MACHINE, kUninstallRoot, viewReadMask(view64)) != ERROR_SUCCESS) {
-        return false;
-    }
-    PlainRegKey product;
-    return product.open(uninstall.handle(), productCode.c_str(), viewReadMask(view64)) ==
-           ERROR_SUCCESS;
+bool IsProductRegisteredForUninstall(Ports& ports, const std::string& productCode, bool view64) {
+    return ports.registry.openKey(explicitView(view64),
+                                  std::string(kUninstallRoot) + "\\" + productCode) == 0;
 }
 
-bool IsStaticCreInstalled(const char* version, bool view64) {
-    PlainRegKey root;
-    if (root.open(HKEY_LOCAL_MACHINE, kRuntimeRoot, viewReadMask(view64)) != ERROR_SUCCESS) {
-        return false;
-    }
-    PlainRegKey versionKey;
-    if (versionKey.open(root.handle(), version, viewReadMask(view64)) != ERROR_SUCCESS) {
-        return false;
-    }
-    PlainRegKey msi;
-    if (msi.open(versionKey.handle(), "MSI", viewReadMask(view64)) != ERROR_SUCCESS) {
-        return false;
-    }
-    char mode[16] = {};
-    DWORD length = sizeof(mode);
-    if (msi.queryString("MODE", mode, &length) != ERROR_SUCCESS) {
-        return false;
-    }
-    return _stricmp(mode, "S") == 0;
+bool IsStaticCreInstalled(Ports& ports, const char* version, bool view64) {
+    std::string mode;
+    const std::string path = std::string(kRuntimeRoot) + "\\" + version + "\\MSI";
+    return ports.registry.queryString(explicitView(view64), path, "MODE", 16, mode) == 0 &&
+           cdk_text::equalsIgnoringAsciiCase(mode, "S");
 }
 
-int RunMsiexecUninstall(const std::string& productCode, const char* version, bool quiet,
-                        const char* extra) {
+int RunMsiexecUninstall(Ports& ports, RunState& state, const std::string& productCode,
+                        const char* version, bool quiet, const char* extra) {
     std::string msiexec;
-    // When msiexec cannot be found the empty path makes the executor answer 1627, a failure.
-    FindMsiexecPath(msiexec, 2048);
+    // When msiexec cannot be found the empty path makes the start answer 1627, a failure.
+    ports.probes.findMsiexecPath(msiexec, 2048);
     const std::string arguments =
-        launcher::uninstallArguments(productCode, quiet, extra != nullptr ? extra : "");
+        uninstallArguments(productCode, quiet, extra != nullptr ? extra : "");
     bool started = false;
-    const int code = Executor::ExecProcessWithAtlMessageLoop(msiexec, arguments, 0, &started);
+    const int code = ports.processes.run(msiexec, arguments, &started);
     if (!started) {
         logit(formatString("uninstall %s of %s failed.  ErrorCode: %d", version,
                            productCode.c_str(), code));
     } else if (code == 0) {
-        runState().removedProducts.push_back(productCode);
+        state.removedProducts.push_back(productCode);
     }
     return code;
 }
+
+}  // namespace launcher

@@ -1,5 +1,5 @@
 // The environment probes: install language, Windows Installer engine, msiexec's location, the
-// in-progress flag file; the run state and the ANSI code page conversions.
+// in-progress flag file.
 #include <windows.h>
 
 #include <vector>
@@ -10,15 +10,16 @@
 #include "LauncherLogic.h"
 #include "PlainRegKey.h"
 #include "RegistryView.h"
+#include "RegistryViewRule.h"
 #include "ScopedHandle.h"
 #include "SysInfo.h"
-#include "WrapperUtils.h"
+#include "Payload.h"
+#include "Probes.h"
 
 namespace {
 
 constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
 constexpr const char* kMsiexecName = "\\msiexec.exe";
-constexpr REGSAM kRead = 0x20019;
 
 // The flag file's handle; it is never closed, so the flag lasts until the process ends.
 ScopedKernelHandle& flagHandle() {
@@ -38,38 +39,6 @@ std::string systemDirectory() {
         }
         buffer.resize(length + 1);
     }
-}
-
-bool convert(UINT from, DWORD fromFlags, UINT to, const std::string& text, std::string& out,
-             bool exact) {
-    out.clear();
-    if (text.empty()) {
-        return true;
-    }
-    const int wideLength = MultiByteToWideChar(from, fromFlags, text.data(),
-                                               static_cast<int>(text.size()), nullptr, 0);
-    if (wideLength <= 0) {
-        return false;
-    }
-    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-    MultiByteToWideChar(from, fromFlags, text.data(), static_cast<int>(text.size()), wide.data(),
-                        wideLength);
-    const DWORD toFlags = exact ? WC_NO_BEST_FIT_CHARS : 0;
-    BOOL usedDefault = FALSE;
-    BOOL* usedDefaultOut = exact ? &usedDefault : nullptr;
-    const int length = WideCharToMultiByte(to, toFlags, wide.data(), wideLength, nullptr, 0,
-                                           nullptr, usedDefaultOut);
-    if (length <= 0) {
-        return false;
-    }
-    out.assign(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(to, toFlags, wide.data(), wideLength, out.data(), length, nullptr,
-                        usedDefaultOut);
-    if (usedDefault) {
-        out.clear();
-        return false;
-    }
-    return true;
 }
 
 // What lies where the flag file goes.
@@ -133,22 +102,9 @@ FlagPlace clearStaleFlag(const std::string& path) {
 
 }  // namespace
 
-RunState& runState() {
-    static RunState state;
-    return state;
-}
-
 bool IsX64Flavour() { return launcher::isX64Architecture(build::kArchitectureName); }
 
 bool UsesRegistryView64() { return !use32BitRegistryView(); }
-
-bool AnsiToUtf8(const std::string& ansi, std::string& utf8) {
-    return convert(CP_ACP, MB_ERR_INVALID_CHARS, CP_UTF8, ansi, utf8, false);
-}
-
-bool Utf8ToAnsi(const std::string& utf8, std::string& ansi) {
-    return convert(CP_UTF8, MB_ERR_INVALID_CHARS, CP_ACP, utf8, ansi, true);
-}
 
 uint16_t DetectInstallLanguage() {
     return launcher::installLanguageFromUiLanguage(GetUserDefaultUILanguage());
@@ -194,7 +150,8 @@ bool FindMsiexecPath(std::string& path, std::size_t capacity) {
         }
     } else {
         PlainRegKey key;
-        if (const LONG opened = key.open(HKEY_LOCAL_MACHINE, kInstallerKey, kRead);
+        if (const LONG opened =
+                key.open(HKEY_LOCAL_MACHINE, kInstallerKey, registry_view::kKeyRead);
             opened != ERROR_SUCCESS) {
             logit(std::string("The key HKLM\\") + kInstallerKey +
                   " cannot be opened: " + describeSystemError(static_cast<uint32_t>(opened)));

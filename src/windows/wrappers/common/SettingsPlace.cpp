@@ -12,7 +12,8 @@
 #include "AllUtils.h"
 #include "CheckedFile.h"
 #include "Text.h"
-#include "WrapperUtils.h"
+#include "Payload.h"
+#include "SettingsPlace.h"
 
 namespace {
 

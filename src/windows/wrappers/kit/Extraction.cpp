@@ -3,34 +3,27 @@
 
 #include <exception>
 #include <new>
+#include <string_view>
 
 #include "AllUtils.h"
 #include "BuildConstants.h"
 #include "Kit.h"
 #include "LauncherLogic.h"
+#include "PayloadTable.h"
 #include "ScopedHandle.h"
 #include "SysInfo.h"
-#include "WrapperUtils.h"
+#include "Payload.h"
+#include "Probes.h"
 
 namespace {
 
 constexpr const char* kCabinetEventName = "HalvardCDKCabExtractWaitEvent";
 constexpr const char* kCreateStep = "Installer : Wrapper.CreateFile ";
 constexpr const char* kExtractionStep = "Installer : Wrapper.CabinetExtractionThread ";
-
-struct CabinetRow {
-    const char* prefix;
-    const char* type;
-    int id;
-};
-
-// The cabinets in the order they are written.
-constexpr CabinetRow kCabinets[] = {
-    {"ss", "CORVID_CAB9", 110},
-    {"st", "CORVID_CAB10", 111},
-    {"sj", "CORVID_CAB7", 108},
-    {"sz", "CORVID_CAB11", 112},
-};
+constexpr const char* kWaitStep = "Installer : Wrapper.WaitForExtraction ";
+constexpr std::string_view kCabinetSuffix = ".cab";
+// How often the extraction thread is looked at when it cannot be waited for.
+constexpr DWORD kExtractionPollMilliseconds = 50;
 
 // Creates "<data>\Halvard\", "...Corvid\" and "...cdk<version>[_x64]" and returns the last. Each
 // is checked to be no link and held from the user's data folder down until the process ends, so
@@ -107,12 +100,17 @@ DWORD WINAPI CabinetExtractionThread(LPVOID module) {
     // The cabinets are then not all written, so the run ends through the fatal path.
     try {
         const bool x64 = IsX64Flavour();
-        const launcher::VersionParts parts = launcher::productVersionParts(build::kProductVersion);
-        for (const CabinetRow& row : kCabinets) {
-            const std::string baseName = launcher::cabinetBaseName(row.prefix, parts);
+        for (const payload::Resource& cabinet : payload::kResources) {
+            if (!payload::isCabinet(cabinet)) {
+                continue;
+            }
+            // BuildCabinetPath adds the ".cab" that ends every cabinet's file name.
+            std::string baseName =
+                launcher::payloadFileName(cabinet.fileTemplate, build::kProductVersion);
+            baseName.resize(baseName.size() - kCabinetSuffix.size());
             const std::string path = BuildCabinetPath(baseName.c_str(), x64);
             // A cabinet missing from this build is passed over.
-            WriteResourceToFile(static_cast<HINSTANCE>(module), row.id, row.type, path);
+            WriteResourceToFile(static_cast<HINSTANCE>(module), cabinet.id, cabinet.type, path);
         }
     } catch (const std::bad_alloc& exception) {
         reportException(exception);
@@ -126,4 +124,41 @@ DWORD WINAPI CabinetExtractionThread(LPVOID module) {
     }
     SignalCabinetsReady();
     return 1;
+}
+
+std::string KitPayload::kitDatabasePath() { return BuildMsiPath(IsX64Flavour()); }
+
+uint32_t KitPayload::createCabinetEvent() {
+    // Held until the process ends, so that the event outlives the extraction thread's handle.
+    return CreateCabinetEvent() != nullptr ? ERROR_SUCCESS : GetLastError();
+}
+
+void KitPayload::startCabinetExtraction() {
+    extraction_.reset(CreateThread(nullptr, 0, CabinetExtractionThread, module(), 0, nullptr));
+    if (!extraction_.valid()) {
+        // The kit's database waits for the cabinets: write them here rather than never.
+        logit(formatString("%s failed with %s", "CreateThread",
+                           describeSystemError(GetLastError()).c_str()));
+        CabinetExtractionThread(module());
+    }
+}
+
+// The run's result stands only once every cabinet is written: a cabinet that cannot be written
+// ends the process from the extraction thread with its own code, which must not lose the race
+// against the main thread's exit (msiexec may end before the thread reaches the cabinet).
+void KitPayload::awaitCabinetExtraction() {
+    if (!extraction_.valid() || WaitForSingleObject(extraction_.get(), INFINITE) != WAIT_FAILED) {
+        return;
+    }
+    logit(formatString("%s failed with %s; the extraction thread is watched instead.",
+                       "WaitForSingleObject", describeSystemError(GetLastError()).c_str()));
+    // The cabinets are written until the thread ends, and a write failure there ends the run:
+    // a run that went on without it could report success over a cut cabinet.
+    DWORD code = 0;
+    while (GetExitCodeThread(extraction_.get(), &code) && code == STILL_ACTIVE) {
+        Sleep(kExtractionPollMilliseconds);
+    }
+    if (code == STILL_ACTIVE) {
+        ShowFatalErrorAndExit(kWaitStep, GetLastError());
+    }
 }

@@ -6,17 +6,9 @@
 #include <cstddef>
 #include <string>
 
-// Exit codes of the launcher's own. Any other exit code is msiexec's, passed through.
-enum LauncherExitCode : int {
-    EXIT_CONFIG_FAILED = -80,         // the install options could not be loaded or read
-    EXIT_CONFIG_EXPORT_FAILED = -81,  // the runtime settings file could not be written
-    EXIT_COMMAND_TOO_LONG = -82,      // an msiexec command line exceeds what Windows accepts
-    EXIT_UNEXPECTED_EXCEPTION = -83,  // an error that no step handled
-    EXIT_MSIEXEC_NOT_FOUND = -3,
-    EXIT_NO_WINDOWS_INSTALLER = -2,
-    EXIT_REFUSED = -1,  // another install runs, the flag failed, or removal failed
-    EXIT_NO_KIT_DATABASE = 1,
-};
+#include "ExitCodes.h"
+#include "ScopedHandle.h"
+#include "Win32Ports.h"
 
 // The kit database's path in the working folder, creating the folders on the way:
 // "<user data>\Halvard\Corvid\cdk<version>[_x64]\cdk<version>.msi". A path of 260 characters or
@@ -34,14 +26,23 @@ int SignalCabinetsReady();
 // The extraction thread: writes the four cabinets in their order, then sets the event.
 DWORD WINAPI CabinetExtractionThread(LPVOID module);
 
+// The payload writer of the kit's program: the shared parts, and the working folder and the
+// cabinets, which are written on a thread of their own.
+class KitPayload final : public Win32PayloadWriter {
+  public:
+    explicit KitPayload(HINSTANCE module) : Win32PayloadWriter(module) {}
+    std::string kitDatabasePath() override;
+    uint32_t createCabinetEvent() override;
+    void startCabinetExtraction() override;
+    void awaitCabinetExtraction() override;
+
+  private:
+    // The extraction thread; none when the cabinets were written on the calling thread.
+    ScopedKernelHandle extraction_;
+};
+
 // Appends the INSTALLDIR property for `folder` to `command`.
 void AppendInstallDirProperty(std::string& command, const std::string& folder);
-// Reads a text value under HKLM "Software\Tarnwell"; true only when it is read and not empty.
-bool ReadProductRootValue(const char* name, std::string& value);
-// Deletes "InstallStatus" under HKLM "Software\Tarnwell", and the key when nothing is left in it.
-void ClearInstallStatus();
-// The runtime of this version is registered under HKLM.
-bool IsSameVersionCreRegistered();
 
 // The whole run, from the loaded options to the exit code. The arguments are the runtime's wide
 // argument vector.

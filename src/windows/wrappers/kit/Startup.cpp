@@ -10,9 +10,9 @@
 
 #include "AllUtils.h"
 #include "InstallConfigData.h"
-#include "Kit.h"
+#include "ExitCodes.h"
 #include "SysInfo.h"
-#include "WrapperUtils.h"
+#include "RunGuard.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "Kit.h"
-#include "WrapperUtils.h"
+#include "RunGuard.h"
 
 // The wide entry point (linked with -municode): the runtime splits the command line into
 // __wargv by the same rules as into __argv, but before any conversion to the ANSI code page, so

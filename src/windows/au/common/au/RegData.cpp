@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "AllUtils.h"
+#include "RegistryData.h"
 #include "au/DataProtection.h"
 
 namespace au {
@@ -16,7 +17,10 @@ RegistryKey& RegData::cachedKey(int location, bool forWriting) {
         RegistryKey& root = locationIsMachineWide(location) ? RegistryKey::localMachine()
                                                             : RegistryKey::currentUser();
         // Reading never creates the key; writing creates it when missing.
-        key.open(root, path, forWriting ? 1 : 0, forWriting ? 1 : 0, RegistryKey::VIEW_32);
+        key.open(root, path,
+                 forWriting ? registry_view::Access::ReadWrite : registry_view::Access::Read,
+                 forWriting ? RegistryKey::Create::IfMissing : RegistryKey::Create::No,
+                 registry_view::View::Only32);
     }
     return key;
 }
@@ -38,9 +42,7 @@ uint32_t RegData::getValue(const RegValueInfo& info) {
                 if (plain.size() != 4) {
                     throw std::runtime_error("decrypted data has wrong size");
                 }
-                return static_cast<uint32_t>(plain[0]) | static_cast<uint32_t>(plain[1]) << 8 |
-                       static_cast<uint32_t>(plain[2]) << 16 |
-                       static_cast<uint32_t>(plain[3]) << 24;
+                return registry_data::dwordFromBytes(plain.data());
             }
             default:
                 throw std::logic_error("unknown encryptionType");

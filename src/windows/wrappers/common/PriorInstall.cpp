@@ -111,6 +111,7 @@ bool UninstallExistingCDK(Ports& ports, RunState& state, const char* version) {
     }
     const int exitCode = RunMsiexecUninstall(ports, state, code, version, false, nullptr);
     if (exitCode != 0) {
+        // The record's spelling is kept on purpose: support staff search the logs for it.
         CDK_LOG(LOG_ERROR, function,
                 formatString("Uninstall existining CDK failed %s: %d", code.c_str(), exitCode));
         return false;

@@ -1,469 +1,244 @@
-// The launcher's run on a scripted machine: the removal of a prior install, the updater and the
-// public runtime for given registry states and exit codes, and the order of the whole main
-// sequence's effects (message boxes, the flag, payload files, commands, the runtime settings
-// file) with its exit code.
+// The launcher's decisions on a scripted machine: the removal of a prior install, the updater
+// and the public runtime for given registry states and exit codes; the fatal exit's cleanup; and
+// the guard that turns escaping exceptions into exit codes.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "FollowUps.h"
-#include "InstallSequence.h"
 #include "LogCapture.h"
+#include "MessageUi.h"
 #include "PriorInstall.h"
+#include "RunGuard.h"
 #include "ScriptedMachine.h"
+#include "SettingsException.h"
 
 using namespace cdk_test;
 
 namespace {
 
-const std::string kQuotedMsiexec = "\"" + kMsiexec + "\"";
-
-std::string uninstallCommand(const std::string& code) {
-    return kQuotedMsiexec + " /x " + code + " /qb!";
-}
-
-void expectLogged(const std::string& log, const std::vector<std::string>& expected) {
-    for (const std::string& text : expected) {
+// Each of the texts apart by "|" is in the log.
+void expectLogged(const std::string& log, const std::string& expected) {
+    std::istringstream texts(expected);
+    for (std::string text; std::getline(texts, text, '|');) {
         EXPECT_NE(log.find(text), std::string::npos) << text << "\n" << log;
     }
 }
 
-// ---- Removal of a prior install ----
-
-struct RemovalRow {
-    const char* name;
-    std::function<void(ScriptedMachine&)> registry;
-    std::vector<Answer> script;
-    int expectedAnswer;
-    std::vector<std::string> expectedCommands;
-    std::vector<std::string> expectedLog;
-    bool newerBuildBox;
-};
-
 TEST(RunTables, PriorInstallRemoval) {
-    const auto kit = [](const char* build) {
-        return [build](ScriptedMachine& m) {
-            m.setText(kKitKey, "BuildNumber", build);
-            m.setKey(kUninstallKey + kKitCode);
-        };
+    const std::string kit = "KitBuild=11 Uninstall=kit ";
+    const struct {
+        const char* name;
+        std::string given;
+        int result;
+        const char* effects;
+        const char* removed;  // what msiexec removed, named when the run stops afterwards
+        std::string logged;
+    } rows[] = {
+        {"NothingRegistered", "", 1, "", "",
+         "INFO: No same version CDK exists|INFO: No same version CRE exists"},
+        {"NewerKitBuild", "KitBuild=12", 0, "box NEWER_BUILD", "",
+         "INFO: Existing build: 12 is newer than current build: 11"},
+        {"KitWithoutBuildNumber", "KitBuild=", 0, "box NEWER_BUILD", "",
+         "ERROR: CorvidKey.QueryValue(BuildNumber, Value); failed: 2"},
+        {"SameKitBuildIsUninstalled", kit, 1, "-kit", "kit",
+         "INFO: Existing build: 11 is same/older than current build: 11|"
+         "INFO: No same version CRE exists"},
+        {"OlderKitBuildIsUninstalled", "KitBuild=7 Uninstall=kit", 1, "-kit", "kit",
+         "INFO: Existing build: 7 is same/older than current build: 11"},
+        {"KitThenRuntime", kit + "CreBuild=11 Uninstall=cre9", 1, "-kit, -cre9", "kit, cre9", ""},
+        {"KitUninstallCancelled", kit + "-kit=1602", 0, "-kit", "",
+         "ERROR: Uninstall existining CDK failed " + kKitCode +
+             ": 1602|ERROR: UninstallExistingCDK (" + kKitKey + ") failed"},
+        {"KitUninstallNeedsReboot", kit + "-kit=3010", 0, "-kit", "",
+         "failed " + kKitCode + ": 3010"},
+        {"KitProductCodeNotRegistered", "KitBuild=11", 0, "", "",
+         "ERROR: CDK GUID not found " + kKitCode},
+        {"RuntimesUninstalledDownward", "CreBuild=11 Uninstall=cre9,cre5,cre0", 1,
+         "-cre9, -cre5, -cre0", "cre9, cre5, cre0",
+         "ERROR: Error Opening registry key " + kUninstallKey + runtimeCode(8)},
+        {"AFailedRuntimeUninstallIsNotForgotten", "CreBuild=11 Uninstall=cre9,cre0 -cre9=1603", 0,
+         "-cre9, -cre0", "cre0",
+         "ERROR: Uninstall existining CRE failed " + runtimeCode(9) +
+             ": 1603|ERROR: UninstallCREIfSameOrOlderBuild( " + kRuntimeKey + ") failed"},
+        {"StaticRuntimeStays", "CreBuild=11 CreMode=s Uninstall=cre9", 1, "", "", ""},
+        {"NewerRuntimeStays", "CreBuild=12 Uninstall=cre9", 1, "", "",
+         "INFO: Existing build: 12 is newer than current build: 11"},
+        // The 64-bit flavour does not see a kit registered in the 32-bit view.
+        {"OtherViewIsNotRead", "KitBuild32=11", 1, "", "", "INFO: No same version CDK exists"},
+        {"MissingMsiexecCountsAsAFailedUninstall", kit + "msiexec=0", 0, "", "",
+         "uninstall 3.6.0_09 of " + kKitCode + " failed.  ErrorCode: 1627"},
     };
-    const auto runtimes = [](const char* build, std::vector<int> updates) {
-        return [build, updates](ScriptedMachine& m) {
-            m.setText(kRuntimeKey, "BuildNumber", build);
-            for (int update : updates) {
-                m.setKey(kUninstallKey + runtimeCode(update));
-            }
-        };
-    };
-    const RemovalRow rows[] = {
-        {"NothingRegistered",
-         [](ScriptedMachine&) {},
-         {},
-         1,
-         {},
-         {"INFO: No same version CDK exists", "INFO: No same version CRE exists"},
-         false},
-        {"NewerKitBuild",
-         kit("12"),
-         {},
-         0,
-         {},
-         {"INFO: Existing build: 12 is newer than current build: 11"},
-         true},
-        {"KitWithoutBuildNumber",
-         [](ScriptedMachine& m) { m.setText(kKitKey, "Other", "1"); },
-         {},
-         0,
-         {},
-         {"ERROR: CorvidKey.QueryValue(BuildNumber, Value); failed: 2"},
-         true},
-        {"SameKitBuildIsUninstalled",
-         kit("11"),
-         {},
-         1,
-         {uninstallCommand(kKitCode)},
-         {"INFO: Existing build: 11 is same/older than current build: 11",
-          "INFO: No same version CRE exists"},
-         false},
-        {"OlderKitBuildIsUninstalled",
-         kit("7"),
-         {},
-         1,
-         {uninstallCommand(kKitCode)},
-         {"INFO: Existing build: 7 is same/older than current build: 11"},
-         false},
-        {"KitUninstallCancelled",
-         kit("11"),
-         {{"/x", 1602, nullptr}},
-         0,
-         {uninstallCommand(kKitCode)},
-         {"ERROR: Uninstall existining CDK failed " + kKitCode + ": 1602",
-          "ERROR: UninstallExistingCDK (" + kKitKey + ") failed"},
-         false},
-        {"KitUninstallNeedsReboot",
-         kit("11"),
-         {{"/x", 3010, nullptr}},
-         0,
-         {uninstallCommand(kKitCode)},
-         {"failed " + kKitCode + ": 3010"},
-         false},
-        {"KitProductCodeNotRegistered",
-         [](ScriptedMachine& m) { m.setText(kKitKey, "BuildNumber", "11"); },
-         {},
-         0,
-         {},
-         {"ERROR: CDK GUID not found " + kKitCode},
-         false},
-        {"RuntimesUninstalledDownward",
-         runtimes("11", {9, 5, 0}),
-         {},
-         1,
-         {uninstallCommand(runtimeCode(9)), uninstallCommand(runtimeCode(5)),
-          uninstallCommand(runtimeCode(0))},
-         {"ERROR: Error Opening registry key " + kUninstallKey + runtimeCode(8)},
-         false},
-        {"AFailedRuntimeUninstallIsNotForgotten",
-         runtimes("11", {9, 0}),
-         {{runtimeCode(9), 1603, nullptr}},
-         0,
-         {uninstallCommand(runtimeCode(9)), uninstallCommand(runtimeCode(0))},
-         {"ERROR: Uninstall existining CRE failed " + runtimeCode(9) + ": 1603",
-          "ERROR: UninstallCREIfSameOrOlderBuild( " + kRuntimeKey + ") failed"},
-         false},
-        {"StaticRuntimeStays",
-         [&](ScriptedMachine& m) {
-             runtimes("11", {9})(m);
-             m.setText(kRuntimeKey + "\\MSI", "MODE", "s");
-         },
-         {},
-         1,
-         {},
-         {},
-         false},
-        {"NewerRuntimeStays",
-         runtimes("12", {9}),
-         {},
-         1,
-         {},
-         {"INFO: Existing build: 12 is newer than current build: 11"},
-         false},
-        // The kit is registered in the 32-bit view only: the 64-bit flavour does not see it.
-        {"OtherViewIsNotRead",
-         [](ScriptedMachine& m) { m.setText(kKitKey, "BuildNumber", "11", false); },
-         {},
-         1,
-         {},
-         {"INFO: No same version CDK exists"},
-         false},
-        {"MissingMsiexecCountsAsAFailedUninstall",
-         [&](ScriptedMachine& m) {
-             kit("11")(m);
-             m.msiexecFound = false;
-         },
-         {},
-         0,
-         {},
-         {"uninstall 3.6.0_09 of " + kKitCode + " failed.  ErrorCode: 1627"},
-         false},
-    };
-    for (const RemovalRow& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ScriptedMachine m;
+        ScriptedMachine m(row.given);
         LogCapture capture;
-        row.registry(m);
-        m.script = row.script;
         launcher::Ports ports = m.ports();
-        EXPECT_EQ(launcher::UninstallCREOrCDKIfSameVersionExists(ports, m.state()),
-                  row.expectedAnswer);
-        EXPECT_EQ(m.commands(), row.expectedCommands);
-        expectLogged(capture.text(), row.expectedLog);
-        const std::vector<std::string> box{"box IDS_NEWER_BUILD"};
-        EXPECT_EQ(m.effects.size() - m.commands().size(), row.newerBuildBox ? 1u : 0u);
-        if (row.newerBuildBox) {
-            EXPECT_EQ(m.effects.front(), box.front());
-        }
-        // What msiexec removed is kept, to be named when the run stops afterwards.
-        std::size_t removed = 0;
-        for (const std::string& command : row.expectedCommands) {
-            bool failed = false;
-            for (const Answer& answer : row.script) {
-                failed = failed || command.find(answer.part) != std::string::npos;
-            }
-            removed += failed ? 0 : 1;
-        }
-        EXPECT_EQ(m.state().removedProducts.size(), removed);
-    }
-}
-
-// ---- The updater ----
-
-struct UpdaterRow {
-    const char* name;
-    const char* installedVersion;  // null: no updater registered
-    bool autoUpdate;
-    std::vector<Answer> script;
-    std::function<void(ScriptedMachine&)> machine;
-    int expectedResult;
-    std::vector<std::string> expectedEffects;
-    std::vector<std::string> expectedLog;
-};
-
-TEST(RunTables, UpdaterInstall) {
-    const std::string database = R"(C:\AU\au.msi)";
-    const std::string install = "run " + kQuotedMsiexec + " /i \"" + database + "\" ALLUSERS=1 /qn";
-    const std::string disabled =
-        "run " + kQuotedMsiexec + " /i \"" + database + "\" DISABLE=1 ALLUSERS=1 /qn";
-    const std::string oldRemoval =
-        "run " + kQuotedMsiexec + " /x {6D2F84B1-39C7-4E5A-8B16-0C7E93A5F2D4} /qn";
-    const std::string registration =
-        "run \"" + kCommonFiles + "\\Corvid\\Corvid Update\\caureg.exe\" -r cre 3.6.0_09-b11";
-    const auto none = [](ScriptedMachine&) {};
-    const UpdaterRow rows[] = {
-        {"NoUpdater",
-         nullptr,
-         true,
-         {},
-         none,
-         0,
-         {install, registration},
-         {"INFO: Auto Update is enabled"}},
-        {"Disabled",
-         nullptr,
-         false,
-         {},
-         none,
-         0,
-         {disabled, registration},
-         {"INFO: Auto Update is disabled via configuration settings"}},
-        {"SameVersion",
-         "5.6.09.11",
-         true,
-         {},
-         none,
-         launcher::UPDATER_NOT_UPGRADABLE,
-         {},
-         {"INFO: AU is not upgradable - Installed version >= the bundled version."}},
-        {"NewerVersion", "6.0", true, {}, none, launcher::UPDATER_NOT_UPGRADABLE, {}, {}},
-        // An older updater's settings are read in its layout and written back after the
-        // install, in the new one.
-        {"OldLayoutUpgraded",
-         "5.4.1.2",
-         true,
-         {},
-         none,
-         0,
-         {"read updater settings, old layout", oldRemoval, install,
-          "write updater schedule 2 13:45", "write updater notify type 1", registration},
-         {}},
-        {"NewLayoutUpgraded",
-         "5.6.02.11",
-         true,
-         {},
-         none,
-         0,
-         {"read updater settings, new layout", oldRemoval, install,
-          "write updater schedule 2 13:45", "write updater notify type 1", registration},
-         {}},
-        {"ScheduleNotFoundIsNotWritten",
-         "5.6.02.11",
-         true,
-         {},
-         [](ScriptedMachine& m) { m.updaterScheduleFound = false; },
-         0,
-         {"read updater settings, new layout", oldRemoval, install, "write updater notify type 1",
-          registration},
-         {"WARNING: Failed to get existing AU schedule setting."}},
-        {"SettingsThatCannotBeWrittenDoNotFailTheInstall",
-         "5.6.02.11",
-         true,
-         {},
-         [](ScriptedMachine& m) { m.updaterWriteThrows = true; },
-         0,
-         {"read updater settings, new layout", oldRemoval, install, registration},
-         {"the updater's key cannot be written"}},
-        {"InstallFails",
-         nullptr,
-         true,
-         {{"au.msi", 1603, nullptr}},
-         none,
-         1603,
-         {install},
-         {"INFO: Auto Update install failed"}},
-        {"RegistrationFails",
-         nullptr,
-         true,
-         {{"caureg", 1, nullptr}},
-         none,
-         launcher::UPDATER_MSIEXEC_OR_REGISTRATION_FAILED,
-         {install, registration},
-         {}},
-        {"NoCommonFiles",
-         nullptr,
-         true,
-         {},
-         [](ScriptedMachine& m) { m.commonFiles.clear(); },
-         launcher::UPDATER_NO_COMMON_FILES,
-         {install},
-         {}},
-        {"NoMsiexec",
-         nullptr,
-         true,
-         {},
-         [](ScriptedMachine& m) { m.msiexecFound = false; },
-         launcher::UPDATER_MSIEXEC_OR_REGISTRATION_FAILED,
-         {},
-         {"Error: InstallAutoUpdate(), couldn't find WIPath"}},
-    };
-    for (const UpdaterRow& row : rows) {
-        SCOPED_TRACE(row.name);
-        ScriptedMachine m;
-        LogCapture capture;
-        if (row.installedVersion != nullptr) {
-            m.setText(kUpdaterKey, "AUVersion", row.installedVersion, false);
-        }
-        row.machine(m);
-        m.script = row.script;
-        launcher::Ports ports = m.ports();
-        EXPECT_EQ(launcher::InstallAutoUpdate(ports, database, row.autoUpdate), row.expectedResult);
-        EXPECT_EQ(m.effects, row.expectedEffects);
-        expectLogged(capture.text(), row.expectedLog);
+        EXPECT_EQ(launcher::UninstallCREOrCDKIfSameVersionExists(ports, m.state), row.result);
+        EXPECT_EQ(m.effects, row.effects);
+        EXPECT_EQ(m.removed(), row.removed);
+        expectLogged(capture.text(), row.logged);
     }
 }
 
 // The updater's database goes below the user's data folder; a folder that cannot be had stops
 // the updater alone, a link there ends the run as a payload file that cannot be written does.
-TEST(RunTables, UpdaterDatabaseFolders) {
-    const std::string au = kDataFolder + R"(\Quillon\Corvid\AU\)";
+// An older updater's settings are read in its layout and written back after the install, in the
+// new one.
+TEST(RunTables, UpdaterInstall) {
+    const std::string old = "AUVersion=5.6.02.11 ";
     const struct {
         const char* name;
-        std::function<void(ScriptedMachine&)> machine;
-        int expectedResult;
-        std::vector<std::string> expectedEffects;
+        std::string given;  // "off": Auto Update disabled
+        int result;
+        const char* effects;
+        const char* logged;
     } rows[] = {
-        {"Written",
-         [](ScriptedMachine&) {},
-         0,
-         {"write 1119 " + au + "au.msi",
-          "run " + kQuotedMsiexec + " /i \"" + au + "au.msi\" ALLUSERS=1 /qn",
-          "run \"" + kCommonFiles + "\\Corvid\\Corvid Update\\caureg.exe\" -r cre 3.6.0_09-b11"}},
-        {"NoDataFolder",
-         [](ScriptedMachine& m) { m.dataFolder.clear(); },
-         launcher::UPDATER_FOLDER_FAILED,
-         {}},
-        {"FolderRefused",
-         [](ScriptedMachine& m) { m.refusedFolders[R"(\Quillon\Corvid\)"] = 5; },
-         launcher::UPDATER_FOLDER_FAILED,
-         {}},
-        {"PathTooLong",
-         [](ScriptedMachine& m) { m.dataFolder = "C:\\" + std::string(250, 'd'); },
-         launcher::UPDATER_FOLDER_FAILED,
-         {}},
-        {"NoDatabase",
-         [](ScriptedMachine& m) { m.missingResources.insert(1119); },
-         launcher::UPDATER_RESOURCE_MISSING,
-         {}},
-        {"LinkEndsTheRun",
-         [](ScriptedMachine& m) { m.refusedFolders[R"(\Quillon\)"] = 681; },
-         681,
-         {"fatal 681"}},
+        {"NoUpdater", "", 0, "write au, au, caureg", "INFO: Auto Update is enabled"},
+        {"Disabled", "off", 0, "write au, au-off, caureg",
+         "INFO: Auto Update is disabled via configuration settings"},
+        {"SameVersion", "AUVersion=5.6.09.11", launcher::UPDATER_NOT_UPGRADABLE, "write au",
+         "INFO: AU is not upgradable - Installed version >= the bundled version."},
+        {"NewerVersion", "AUVersion=6.0", launcher::UPDATER_NOT_UPGRADABLE, "write au", ""},
+        {"OldLayoutUpgraded", "AUVersion=5.4.1.2", 0,
+         "write au, read old, -au, au, schedule 2 13:45, notify 1, caureg", ""},
+        {"NewLayoutUpgraded", old, 0,
+         "write au, read new, -au, au, schedule 2 13:45, notify 1, caureg", ""},
+        {"ScheduleNotFoundIsNotWritten", old + "schedule=0", 0,
+         "write au, read new, -au, au, notify 1, caureg",
+         "WARNING: Failed to get existing AU schedule setting."},
+        {"SettingsThatCannotBeWrittenDoNotFailTheInstall", old + "auwrite=throw", 0,
+         "write au, read new, -au, au, caureg", "the updater's key cannot be written"},
+        {"InstallFails", "au=1603", 1603, "write au, au", "INFO: Auto Update install failed"},
+        {"RegistrationFails", "caureg=1", launcher::UPDATER_MSIEXEC_OR_REGISTRATION_FAILED,
+         "write au, au, caureg", ""},
+        {"NoCommonFiles", "common=", launcher::UPDATER_NO_COMMON_FILES, "write au, au", ""},
+        {"NoMsiexec", "msiexec=0", launcher::UPDATER_MSIEXEC_OR_REGISTRATION_FAILED, "write au",
+         "Error: InstallAutoUpdate(), couldn't find WIPath"},
+        {"NoDataFolder", "data=", launcher::UPDATER_FOLDER_FAILED, "", ""},
+        {"FolderRefused", "holdCorvid=5", launcher::UPDATER_FOLDER_FAILED, "", ""},
+        {"PathTooLong", "data=C:\\" + std::string(250, 'd'), launcher::UPDATER_FOLDER_FAILED, "",
+         ""},
+        {"NoDatabase", "res1119=0", launcher::UPDATER_RESOURCE_MISSING, "", ""},
+        {"LinkEndsTheRun", "holdQuillon=681", 681, "fatal 681", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ScriptedMachine m;
-        row.machine(m);
+        ScriptedMachine m(row.given);
+        LogCapture capture;
         launcher::Ports ports = m.ports();
-        int result = 0;
-        try {
-            result = launcher::InstallUpdaterComponent(ports, true);
-        } catch (const ProcessEnded& ended) {
-            result = static_cast<int>(ended.code);
-        }
-        EXPECT_EQ(result, row.expectedResult);
-        EXPECT_EQ(m.effects, row.expectedEffects);
+        const bool autoUpdate = m.number("off", 0) == 0;
+        EXPECT_EQ(m.untilExit([&] { return launcher::InstallUpdaterComponent(ports, autoUpdate); }),
+                  row.result);
+        EXPECT_EQ(m.effects, row.effects);
+        expectLogged(capture.text(), row.logged);
     }
 }
 
-// ---- The public runtime ----
-
+// The public runtime's database and transforms are removed whether it installs, fails or is
+// missing; without the kit's folder in the registry nothing is run or deleted.
 TEST(RunTables, PublicRuntime) {
-    const std::string kit = R"(C:\Kit)";
-    const std::string deletes[] = {"delete " + kit + "\\cre.msi", "delete " + kit + "\\cre2052.MST",
-                                   "delete " + kit + "\\cre1041.MST"};
+    const std::string msiexec = "run \"" + kMsiexec + R"(" /i "C:\Kit\cre.msi" )";
+    const std::string deletes = "delete cre.msi, delete cre2052.MST, delete cre1041.MST";
     const struct {
         const char* name;
-        bool database;
-        uint16_t language;
-        const char* runtimeFolder;
-        bool suppressReboot;
-        int exitCode;
-        std::string expectedCommand;  // empty: none
+        const char* given;  // the run's language, public runtime folder and reboot option
+        std::string effects;
     } rows[] = {
-        {"JapaneseWithFolder", true, 1041, R"(D:\Pub)", false, 0,
-         kQuotedMsiexec + " /i \"" + kit + "\\cre.msi\" TRANSFORMS=\"" + kit +
-             "\\cre1041.MST\" /qn ADDLOCAL=ALL SDKSILENT=1 INSTALLDIR=\"D:\\Pub\""},
-        // Without cre.msi nothing runs, and the transforms are still removed.
-        {"NoDatabase", false, 1033, "", false, 0, ""},
-        // A failing runtime install does not keep its files either.
-        {"FailsAndSuppressesReboot", true, 1033, "", true, 1603,
-         kQuotedMsiexec + " /i \"" + kit +
-             "\\cre.msi\" /qn ADDLOCAL=ALL SDKSILENT=1 REBOOT=ReallySuppress"},
+        {"JapaneseWithFolderAndRebootSuppressed", R"(Kit lang=1041 folder=D:\Pub reboot)",
+         msiexec + R"(TRANSFORMS="C:\Kit\cre1041.MST" /qn ADDLOCAL=ALL SDKSILENT=1 )" +
+             R"(INSTALLDIR="D:\Pub"  REBOOT=ReallySuppress, )" + deletes},
+        {"Fails", "Kit cre=1603", "cre, " + deletes},
+        {"NoDatabase", "CorvidHome", deletes},
+        {"NoKitFolder", "", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ScriptedMachine m;
-        m.setText(kKitKey, "CorvidHome", kit);
-        if (row.database) {
-            m.files.insert(kit + "\\cre.msi");
-        }
-        m.script = {{"cre.msi", row.exitCode, nullptr}};
-        launcher::RunState& state = m.state();
+        ScriptedMachine m(row.given);
+        launcher::RunState& state = m.state;
         state.msiexecPath = kMsiexec;
-        state.installLanguage = row.language;
-        state.publicRuntimeFolder = row.runtimeFolder;
-        state.rebootSuppressed = row.suppressReboot;
+        state.installLanguage = static_cast<uint16_t>(m.number("lang", 1033));
+        state.publicRuntimeFolder = m.text("folder", "");
+        state.rebootSuppressed = m.number("reboot", 0) != 0;
         launcher::Ports ports = m.ports();
         launcher::InstallPublicCre(ports, state);
-        std::vector<std::string> expected;
-        if (!row.expectedCommand.empty()) {
-            expected.push_back("run " + row.expectedCommand);
-        }
-        expected.insert(expected.end(), std::begin(deletes), std::end(deletes));
-        EXPECT_EQ(m.effects, expected);
+        EXPECT_EQ(m.effects, row.effects);
     }
-    // Without the kit's folder in the registry nothing is run or deleted.
-    ScriptedMachine m;
-    launcher::Ports ports = m.ports();
-    launcher::InstallPublicCre(ports, m.state());
-    EXPECT_TRUE(m.effects.empty());
 }
 
-// ---- The fatal exit's cleanup ----
+// The fatal exit's cleanup runs once, whichever thread takes it first, and an exception it
+// throws is logged instead of ending the program before the exit code is set.
+TEST(RunTables, FatalCleanup) {
+    using launcher::FatalCleanup;
+    const struct {
+        FatalCleanup armed;
+        const char* given;
+        const char* effects;
+        const char* logged;
+    } rows[] = {
+        {FatalCleanup::None, "", "prepare", ""},
+        {FatalCleanup::DiscardPreparedExport, "", "prepare, discard", ""},
+        {FatalCleanup::RestoreSettings, "", "prepare, restore", ""},
+        {FatalCleanup::RestoreSettings, "restore=throw", "prepare, restore",
+         "Exception with message 'restore failed' caught"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        ScriptedMachine m(row.given);
+        LogCapture capture;
+        launcher::RuntimeSettingsFile& settings = m.ports().settings;
+        settings.prepareExport();
+        m.state.armFatalCleanup(row.armed);
+        launcher::runFatalCleanup(m.state, settings);
+        launcher::runFatalCleanup(m.state, settings);
+        EXPECT_EQ(m.effects, row.effects);
+        EXPECT_EQ(m.state.takeFatalCleanup(), FatalCleanup::None);
+        expectLogged(capture.text(), row.logged);
+    }
+}
 
-// It runs once, whichever thread takes it first, and an exception it throws is logged instead
-// of ending the program before the exit code is set.
-TEST(RunTables, FatalCleanupRunsOnceAndItsExceptionsStayInside) {
-    struct ThrowingRestore final : launcher::RuntimeSettingsFile {
-        int restores = 0;
-        int prepareExport() override { return 0; }
-        int storeExport() override { return 0; }
-        void discardPreparedExport() override {}
-        int restore() override {
-            ++restores;
-            throw std::runtime_error("restore failed");
-        }
-    } settings;
-    launcher::RunState state;
-    LogCapture capture;
-    state.armFatalCleanup(launcher::FatalCleanup::RestoreSettings);
-    launcher::runFatalCleanup(state, settings);
-    launcher::runFatalCleanup(state, settings);
-    EXPECT_EQ(settings.restores, 1);
-    EXPECT_EQ(state.takeFatalCleanup(), launcher::FatalCleanup::None);
-    EXPECT_NE(capture.text().find("Exception with message 'restore failed' caught"),
-              std::string::npos)
-        << capture.text();
+// Exceptions that escape the run or the objects built before the entry point end the launcher
+// with a log record and an exit code, never as a crash or a message box; after a failed start-up
+// the run itself does not start.
+TEST(RunTables, EscapingExceptionsGiveAnExitCode) {
+    const struct {
+        std::function<void()> startup;
+        std::function<int()> run;  // null: not to be started
+        int code;
+        const char* logged;
+    } rows[] = {
+        {[] {}, [] { return 3010; }, 3010, ""},
+        {[] {}, []() -> int { throw std::runtime_error("boom"); }, -83,
+         "Exception with message 'boom' caught|An unexpected error ended the installer."},
+        {[] {}, []() -> int { throw 7; }, -83, "Unknown exception caught"},
+        {[] { throw settings::Exception(SETTINGS_E_UNEXPECTED); }, nullptr, -80,
+         "could not start: the settings store failed with status 200"},
+        {[] { throw std::runtime_error("no memory"); }, nullptr, -83, "could not start: no memory"},
+        {[] { throw 7; }, nullptr, -83, "could not start: an unknown exception"},
+    };
+    int boxes = 0;
+    setMessageBoxObserver([&](const MessageBoxRecord&) { ++boxes; });
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        LogCapture capture;
+        RunStartupSteps(row.startup, -80, -83);
+        bool ran = false;
+        EXPECT_EQ(RunLauncher(
+                      [&] {
+                          ran = true;
+                          return row.run();
+                      },
+                      -83),
+                  row.code);
+        EXPECT_EQ(ran, row.run != nullptr);
+        expectLogged(capture.text(), row.logged);
+        ClearStartupFailure();
+    }
+    setMessageBoxObserver(nullptr);
+    EXPECT_EQ(boxes, 0);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "AllUtils.h"
 #include "AllUtilsPlatform.h"
+#include "PathNames.h"
 #include "TestFiles.h"
 
 namespace cdk_test {

@@ -8,6 +8,9 @@
 
 #include "AllUtils.h"
 #include "LogCapture.h"
+#include "PathNames.h"
+#include "StringFormat.h"
+#include "SystemError.h"
 
 namespace {
 

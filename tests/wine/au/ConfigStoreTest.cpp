@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "AllUtils.h"
 #include "LogCapture.h"
 #include "au/DataProtection.h"
 #include "au/RegData.h"

@@ -11,10 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "AllUtils.h"
 #include "Executor.h"
 #include "LogCapture.h"
+#include "PathNames.h"
 #include "ScopedHandle.h"
+#include "StringFormat.h"
+#include "SystemError.h"
 #include "TestFiles.h"
 
 namespace {

@@ -14,7 +14,10 @@
 #include "AllUtils.h"
 #include "AllUtilsPlatform.h"
 #include "LogCapture.h"
+#include "PathNames.h"
 #include "ScopedHandle.h"
+#include "StringFormat.h"
+#include "SystemError.h"
 
 namespace {
 

@@ -12,6 +12,8 @@
 #include <string>
 
 #include "AllUtils.h"
+#include "PathNames.h"
+#include "StringFormat.h"
 
 int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == "hold") {

@@ -7,7 +7,6 @@
 #include <sstream>
 #include <string>
 
-#include "AllUtils.h"
 #include "AnsiText.h"
 #include "LogCapture.h"
 #include "ScopedHandle.h"

@@ -5,6 +5,8 @@
 
 #include "AllUtils.h"
 #include "ExecutorCommandLine.h"
+#include "StringFormat.h"
+#include "SystemError.h"
 
 namespace {
 

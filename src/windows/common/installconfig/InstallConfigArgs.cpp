@@ -2,6 +2,7 @@
 #include "AllUtils.h"
 #include "InstallConfigData.h"
 #include "MessageTexts.h"
+#include "StringFormat.h"
 #include "Text.h"
 
 namespace {

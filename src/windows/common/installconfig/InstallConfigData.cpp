@@ -5,6 +5,8 @@
 #include "AllUtils.h"
 #include "SettingsException.h"
 #include "SettingsFiles.h"
+#include "StringFormat.h"
+#include "SystemError.h"
 #include "Text.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include "MessageTexts.h"
 #include "SettingsFileTrust.h"
 #include "SettingsFiles.h"
+#include "StringFormat.h"
 
 namespace {
 

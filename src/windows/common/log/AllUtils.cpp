@@ -1,10 +1,10 @@
 #include "AllUtils.h"
 
-#include <cstdio>
-#include <vector>
+#include <string>
 
 #include "AllUtilsPlatform.h"
-#include "Text.h"
+#include "PathNames.h"
+#include "StringFormat.h"
 
 namespace {
 constexpr int kOpenAttempts = 10;
@@ -119,114 +119,8 @@ ScopeTrace::~ScopeTrace() {
     }
 }
 
-std::string formatStringV(const char* format, va_list args) {
-    std::string result;
-    for (;;) {
-        result.resize(result.size() + 256);
-        va_list copy;
-        va_copy(copy, args);
-        const int written = std::vsnprintf(result.data(), result.size() + 1, format, copy);
-        va_end(copy);
-        if (written < 0) {
-            // An encoding error: nothing sensible can be produced.
-            return std::string();
-        }
-        if (static_cast<size_t>(written) <= result.size()) {
-            result.resize(static_cast<size_t>(written));
-            return result;
-        }
-    }
-}
-
-std::string formatString(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string result = formatStringV(format, args);
-    va_end(args);
-    return result;
-}
-
-std::string describeSystemError(uint32_t code) {
-    return "system error " + std::to_string(code) + " (" + systemMessageText(code) + ")";
-}
-
-std::u16string cleanSystemMessage(std::u16string text) {
-    for (char16_t& c : text) {
-        if (c < u' ') {
-            c = u' ';
-        }
-    }
-    size_t end = text.size();
-    while (end > 1 && (text[end - 1] <= u' ' || text[end - 1] == u'.')) {
-        --end;
-    }
-    text.resize(end);
-    return text;
-}
-
-std::string systemMessageText(uint32_t code) {
-    const std::u16string raw = allutils_platform::rawSystemMessage(code);
-    if (raw.empty()) {
-        return "No description available";
-    }
-    // A message is read by people: an unpaired surrogate shows as U+FFFD instead of losing it.
-    std::string text;
-    cdk_text::utf16ToUtf8(cleanSystemMessage(raw), text, cdk_text::Utf16Errors::Replace);
-    return text;
-}
-
-std::string baseName(std::string_view path) {
-    // Walk character by character: in a double-byte ANSI code page a trail byte can have the
-    // value of '\', and must not be taken for a separator.
-    size_t start = 0;
-    for (size_t i = 0; i < path.size();) {
-        const size_t length = cdk_text::characterLength(path, i, cdk_text::isAnsiLeadByte);
-        if (length == 1 && (path[i] == '/' || path[i] == '\\')) {
-            start = i + 1;
-        }
-        i += length;
-    }
-    return std::string(path.substr(start));
-}
-
-std::string moduleBaseName() {
-    const std::string full = allutils_platform::moduleFileName();
-    if (full.empty()) {
-        return "Unknown";
-    }
-    return baseName(full);
-}
-
-std::string tempDirectory() { return stripTrailingSeparator(allutils_platform::rawTempPath()); }
-
-std::string stripTrailingSeparator(std::string path) {
-    if (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
-        path.pop_back();
-    }
-    return path;
-}
-
-std::string joinPath(const std::string& directory, const std::string& name) {
-    if (directory.empty()) {
-        return name;
-    }
-    if (name.empty()) {
-        return directory;
-    }
-    std::string result = stripTrailingSeparator(directory);
-    result.push_back('\\');
-    if (name.front() == '\\' || name.front() == '/') {
-        result.append(name, 1, std::string::npos);
-    } else {
-        result.append(name);
-    }
-    return result;
-}
-
 void reportException(const std::exception& exception) {
     logit(std::string("Exception with message '") + exception.what() + "' caught");
 }
 
 void reportUnknownException() { logit("Unknown exception caught"); }
-
-uint32_t lastSystemError() { return allutils_platform::lastError(); }

@@ -1,9 +1,8 @@
-// The process-wide diagnostic log ("cusched.log") and the small string, path and system-error
-// utilities that every part of the launcher uses to write to it.
+// The process-wide diagnostic log ("cusched.log"): its records, the scope trace and the reports
+// of caught exceptions. The unit keeps the name AllUtils that `logit` records carry in their
+// header ("AllUtils.cpp:<line> (logit)"), which support staff and the log readers look for.
 #pragma once
 
-#include <cstdarg>
-#include <cstdint>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -99,39 +98,6 @@ class ScopeTrace {
     std::string text_;
 };
 
-// printf-style formatting into a string of any length.
-std::string formatString(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-std::string formatStringV(const char* format, va_list args);
-
-// "system error <code> (<systemMessageText(code)>)", the code printed unsigned.
-std::string describeSystemError(uint32_t code);
-
-// The system's description of a Win32 error code as UTF-8, cleaned of line breaks and trailing
-// full stops, or "No description available".
-std::string systemMessageText(uint32_t code);
-
-// The cleaning applied to a system message: characters below U+0020 become spaces, then
-// trailing spaces, control characters and full stops are removed (never the first character).
-std::u16string cleanSystemMessage(std::u16string text);
-
-// The part of a path after its last '/' or '\'; the whole path when it has neither.
-std::string baseName(std::string_view path);
-// The base name of the running program's file, or "Unknown".
-std::string moduleBaseName();
-// The user's temporary directory without a trailing separator; empty when unavailable.
-std::string tempDirectory();
-// Removes one trailing '\' or '/'.
-std::string stripTrailingSeparator(std::string path);
-// directory + "\" + name, with one separator between them; see the definition for empty parts.
-std::string joinPath(const std::string& directory, const std::string& name);
-
 // For the catch clauses around the updater install.
 void reportException(const std::exception& exception);
 void reportUnknownException();
-
-// The Win32 error code of the last failed system call (GetLastError; errno on POSIX).
-uint32_t lastSystemError();

@@ -11,6 +11,7 @@
 #include "AllUtilsPlatform.h"
 #include "AnsiText.h"
 #include "CheckedFile.h"
+#include "PathNames.h"
 #include "ScopedHandle.h"
 
 namespace allutils_platform {

@@ -9,6 +9,8 @@
 #include "AllUtils.h"
 #include "AnsiText.h"
 #include "ScopedHandle.h"
+#include "StringFormat.h"
+#include "SystemError.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "BuildConstants.h"
 #include "LauncherLogic.h"
 #include "PayloadTable.h"
+#include "StringFormat.h"
 
 namespace launcher {
 namespace {

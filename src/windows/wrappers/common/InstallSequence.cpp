@@ -15,6 +15,8 @@
 #include "OsLevel.h"
 #include "PayloadTable.h"
 #include "PriorInstall.h"
+#include "StringFormat.h"
+#include "SystemError.h"
 
 namespace launcher {
 namespace {

@@ -9,11 +9,12 @@
 #include "CheckedFile.h"
 #include "LauncherLogic.h"
 #include "MessageUi.h"
+#include "Payload.h"
 #include "PayloadTable.h"
 #include "ScopedHandle.h"
 #include "SysInfo.h"
+#include "SystemError.h"
 #include "Win32Ports.h"
-#include "Payload.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "LauncherLogic.h"
 #include "MessageTexts.h"
 #include "MessageUi.h"
+#include "StringFormat.h"
 #include "Text.h"
 
 namespace launcher {

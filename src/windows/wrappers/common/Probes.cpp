@@ -8,13 +8,16 @@
 #include "BuildConstants.h"
 #include "CheckedFile.h"
 #include "LauncherLogic.h"
+#include "PathNames.h"
+#include "Payload.h"
 #include "PlainRegKey.h"
+#include "Probes.h"
 #include "RegistryView.h"
 #include "RegistryViewRule.h"
 #include "ScopedHandle.h"
+#include "StringFormat.h"
 #include "SysInfo.h"
-#include "Payload.h"
-#include "Probes.h"
+#include "SystemError.h"
 
 namespace {
 

@@ -11,9 +11,10 @@
 
 #include "AllUtils.h"
 #include "CheckedFile.h"
-#include "Text.h"
 #include "Payload.h"
 #include "SettingsPlace.h"
+#include "SystemError.h"
+#include "Text.h"
 
 namespace {
 

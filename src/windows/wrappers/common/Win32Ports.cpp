@@ -9,12 +9,13 @@
 #include "AnsiText.h"
 #include "Executor.h"
 #include "InstallConfigData.h"
+#include "Payload.h"
 #include "PayloadTable.h"
 #include "PlainRegKey.h"
-#include "RegistryView.h"
-#include "SysInfo.h"
-#include "Payload.h"
 #include "Probes.h"
+#include "RegistryView.h"
+#include "StringFormat.h"
+#include "SysInfo.h"
 #include "au/config.h"
 
 namespace {

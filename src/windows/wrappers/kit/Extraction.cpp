@@ -9,11 +9,14 @@
 #include "BuildConstants.h"
 #include "Kit.h"
 #include "LauncherLogic.h"
-#include "PayloadTable.h"
-#include "ScopedHandle.h"
-#include "SysInfo.h"
+#include "PathNames.h"
 #include "Payload.h"
+#include "PayloadTable.h"
 #include "Probes.h"
+#include "ScopedHandle.h"
+#include "StringFormat.h"
+#include "SysInfo.h"
+#include "SystemError.h"
 
 namespace {
 

@@ -18,6 +18,8 @@
 #include "Payload.h"
 #include "Probes.h"
 #include "SettingsPlace.h"
+#include "StringFormat.h"
+#include "SystemError.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 // program links this sequence; libraries and test programs create what they need themselves.
 
 #include "AllUtils.h"
-#include "InstallConfigData.h"
 #include "ExitCodes.h"
-#include "SysInfo.h"
+#include "InstallConfigData.h"
 #include "RunGuard.h"
+#include "SysInfo.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "AllUtils.h"
+#include "StringFormat.h"
 #include "au/RegData.h"
 
 namespace au {

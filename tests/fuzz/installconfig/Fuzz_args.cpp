@@ -10,6 +10,7 @@
 
 #include "AllUtils.h"
 #include "InstallConfigData.h"
+#include "InstallConfigDataPeer.h"
 #include "MessageUi.h"
 
 namespace {
@@ -52,10 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     InstallConfigData config;
     SettingsContextHolder& holder =
-        useExportContext ? config.exportContext() : config.workingContext();
+        useExportContext ? steps(config).exportContext() : steps(config).workingContext();
     boxCount = 0;
-    const int status = config.ImportArgsConfigSettings(nullptr, holder, argv.data(),
-                                                       static_cast<int>(argv.size()), suppress);
+    const int status = steps(config).ImportArgsConfigSettings(
+        nullptr, holder, argv.data(), static_cast<int>(argv.size()), suppress);
 
     check(status == 0 || status == SETTINGS_E_REFUSED_LINES || status == SETTINGS_E_TEXT_NOT_UTF8,
           "status is a refusal code", status);

@@ -16,6 +16,7 @@
 #include "AllUtils.h"
 #include "ExecutorCommandLine.h"
 #include "InstallConfigData.h"
+#include "InstallConfigDataPeer.h"
 #include "LauncherLogic.h"
 #include "MessageUi.h"
 #include "SettingsTestSupport.h"
@@ -73,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
 
     InstallConfigData config;
-    if (config._LoadConfigSettings(nullptr, argv.data(), static_cast<int>(argv.size())) != 0) {
+    if (steps(config)._LoadConfigSettings(nullptr, argv.data(), static_cast<int>(argv.size())) !=
+        0) {
         return 0;
     }
     // The options as the main sequence reads them (the code-page conversion is the system's).

@@ -15,6 +15,7 @@
 
 #include "AllUtils.h"
 #include "InstallConfigData.h"
+#include "InstallConfigDataPeer.h"
 #include "MessageUi.h"
 #include "SettingsTestSupport.h"
 
@@ -86,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     InstallConfigData config;
     const int loaded =
-        config._LoadConfigSettings(nullptr, argv.data(), static_cast<int>(argv.size()));
+        steps(config)._LoadConfigSettings(nullptr, argv.data(), static_cast<int>(argv.size()));
     if (loaded != 0) {
         check(readAll(file) == before, "a refused file is left as it was");
         return 0;
@@ -100,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What the export stored is a settings file the next run can load.
     if (const std::optional<std::string> after = readAll(file)) {
         InstallConfigData next;
-        check(next._LoadConfigSettings(nullptr, argv.data(), static_cast<int>(argv.size())) == 0,
+        check(steps(next)._LoadConfigSettings(nullptr, argv.data(),
+                                              static_cast<int>(argv.size())) == 0,
               "the exported file loads");
     }
     check(config.RestoreRuntimeConfig(nullptr) == 0, "the restore succeeds");

@@ -47,7 +47,7 @@ TEST_F(CommandLineTest, ArgumentsFindTheirOptions) {
 }
 
 TEST_F(CommandLineTest, OnlyTheProgramPathImportsNothing) {
-    SettingsContextHolder& holder = config_->exportContext();
+    SettingsContextHolder& holder = steps(*config_).exportContext();
     clearLog();
     EXPECT_EQ(importArgs(holder, {}), 0);
     EXPECT_TRUE(holder.isEmpty());
@@ -61,7 +61,7 @@ TEST_F(CommandLineTest, OnlyTheProgramPathImportsNothing) {
 }
 
 TEST_F(CommandLineTest, QuietSwitchesArePassedThroughAndSetByName) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     ASSERT_EQ(importArgs(working, {"/QN", "REBOOT=ReallySuppress", "", "/s"}), 0);
     EXPECT_TRUE(hasKey(working, "/q"));
     EXPECT_FALSE(hasKey(working, "/QN"));
@@ -74,7 +74,7 @@ TEST_F(CommandLineTest, QuietSwitchesArePassedThroughAndSetByName) {
 }
 
 TEST_F(CommandLineTest, LogSwitchTakesTheNextElementAsItsFile) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     ASSERT_EQ(importArgs(working, {"/lv*", "C:\\x.log", "ADDLOCAL=ToolsFeature"}), 0);
     EXPECT_EQ(valueOf(working, "MSI_CMDLINE"), "/lv* C:\\x.log ADDLOCAL=ToolsFeature");
     EXPECT_FALSE(hasKey(working, "/l"));
@@ -83,7 +83,7 @@ TEST_F(CommandLineTest, LogSwitchTakesTheNextElementAsItsFile) {
 }
 
 TEST_F(CommandLineTest, BareLangIsALogSwitchWithItsFile) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     ASSERT_EQ(importArgs(working, {"/lang", "1041"}), 0);
     EXPECT_EQ(valueOf(working, "MSI_CMDLINE"), "/lang 1041");
     EXPECT_FALSE(config_->IsIntegerOptionSet(INTEGER_LANG));
@@ -92,7 +92,7 @@ TEST_F(CommandLineTest, BareLangIsALogSwitchWithItsFile) {
 }
 
 TEST_F(CommandLineTest, LogSwitchAsLastElementIsRefused) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     EXPECT_EQ(importArgs(working, {"/qn", "/l"}), SETTINGS_E_REFUSED_LINES);
     EXPECT_EQ(logMessages(kArgsFunction, "ERROR"), std::vector<std::string>{"arg /l is incorrect"});
     ASSERT_EQ(boxes_.size(), 1u);
@@ -104,14 +104,14 @@ TEST_F(CommandLineTest, LogSwitchAsLastElementIsRefused) {
 }
 
 TEST_F(CommandLineTest, CaseOfSwitchesDecidesWhetherTheyAreSet) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     EXPECT_EQ(importArgs(working, {"/s"}), 0);
     EXPECT_TRUE(config_->IsOptionSet("/s"));
 
     config_ = std::make_unique<InstallConfigData>();
     boxes_.clear();
     clearLog();
-    SettingsContextHolder& other = config_->workingContext();
+    SettingsContextHolder& other = steps(*config_).workingContext();
     EXPECT_EQ(importArgs(other, {"/S"}), SETTINGS_E_REFUSED_LINES);
     // Imported under the key as typed, which does not make "/s" set.
     EXPECT_TRUE(hasKey(other, "/S"));
@@ -123,7 +123,7 @@ TEST_F(CommandLineTest, CaseOfSwitchesDecidesWhetherTheyAreSet) {
 }
 
 TEST_F(CommandLineTest, AllRefusedArgumentsAreListedInOneMessage) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     const int status = importArgs(working, {"X=1", "/z", "INSTALLDIR=D:\\kit", "installdir=D:\\k",
                                             "INSTALL_SILENT=Maybe", "/s=1", "/help"});
     EXPECT_EQ(status, SETTINGS_E_REFUSED_LINES);
@@ -148,19 +148,19 @@ TEST_F(CommandLineTest, AllRefusedArgumentsAreListedInOneMessage) {
 }
 
 TEST_F(CommandLineTest, MessageIsSuppressedWhenAskedOrSilent) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     EXPECT_EQ(importArgs(working, {"X=1"}, true), SETTINGS_E_REFUSED_LINES);
     EXPECT_EQ(importArgs(working, {"/s", "Y=1"}, false), SETTINGS_E_REFUSED_LINES);
     EXPECT_EQ(importArgs(working, {"-download"}), 0);
     config_ = std::make_unique<InstallConfigData>();
-    SettingsContextHolder& other = config_->workingContext();
+    SettingsContextHolder& other = steps(*config_).workingContext();
     EXPECT_EQ(importArgs(other, {"INSTALL_SILENT=Enable", "Z=1"}), SETTINGS_E_REFUSED_LINES);
     ASSERT_EQ(boxes_.size(), 3u);
     for (const MessageBoxRecord& box : boxes_) EXPECT_TRUE(box.suppressed);
 }
 
 TEST_F(CommandLineTest, ArgumentsWithLineBreaksAreRefusedWhole) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     EXPECT_EQ(importArgs(working, {"INSTALLDIR=D:\\kit\nEULA=Enable", "/q\nx", "/lv", "a\rb"}),
               SETTINGS_E_REFUSED_LINES);
     EXPECT_FALSE(config_->IsStringOptionSet(STRING_INSTALLDIR));
@@ -172,7 +172,7 @@ TEST_F(CommandLineTest, ArgumentsWithLineBreaksAreRefusedWhole) {
 }
 
 TEST_F(CommandLineTest, PassThroughArgumentsAndTheStatusOfAFailedImport) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     // An empty value is still a value.
     EXPECT_EQ(importArgs(working, {"ADDLOCAL=", "REBOOT=R"}), 0);
     EXPECT_EQ(valueOf(working, "MSI_CMDLINE"), "ADDLOCAL= REBOOT=R");
@@ -185,7 +185,7 @@ TEST_F(CommandLineTest, PassThroughArgumentsAndTheStatusOfAFailedImport) {
 }
 
 TEST_F(CommandLineTest, PassThroughValuesWithBlanksStayOneArgumentForMsiexec) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     // The runtime has taken the quotes away; msiexec must still see one log file and one value.
     EXPECT_EQ(importArgs(working, {"/l*v", "C:\\deploy logs\\cdk.log", "REBOOT=Really Suppress",
                                    "/qn", "ADDLOCAL=\"A B\""}),
@@ -196,7 +196,7 @@ TEST_F(CommandLineTest, PassThroughValuesWithBlanksStayOneArgumentForMsiexec) {
 }
 
 TEST_F(CommandLineTest, MsiArgumentsThatAreNotUtf8FailTheCallInsteadOfVanishing) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     // A log file named in the ANSI code page ("caf\xe9") is not UTF-8.
     EXPECT_EQ(importArgs(working, {"/qn", "/lv", "C:\\caf\xe9.log"}), SETTINGS_E_TEXT_NOT_UTF8);
     EXPECT_FALSE(hasKey(working, "MSI_CMDLINE"));

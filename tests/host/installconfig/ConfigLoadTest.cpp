@@ -24,8 +24,8 @@ std::string dumpOf(const std::string& title, const std::string& lines) {
 TEST_F(ConfigLoadTest, NothingGivenLoadsTheDefaultsAndExportsNothing) {
     clearLog();
     ASSERT_EQ(load({}), 0);
-    EXPECT_TRUE(config_->backupContext().isEmpty());
-    EXPECT_TRUE(config_->exportContext().isEmpty());
+    EXPECT_TRUE(steps(*config_).backupContext().isEmpty());
+    EXPECT_TRUE(steps(*config_).exportContext().isEmpty());
     EXPECT_FALSE(config_->IsStringOptionSet(STRING_CMDLINE));
 
     const std::string missing =
@@ -71,7 +71,7 @@ TEST_F(ConfigLoadTest, NothingGivenLoadsTheDefaultsAndExportsNothing) {
 
 TEST_F(ConfigLoadTest, NewPersistentValueCreatesTheFileAndRestoreDeletesIt) {
     ASSERT_EQ(load({"AUTO_UPDATE=Disable", "STATIC=Enable", "/s"}), 0);
-    EXPECT_EQ(config_->DumpConfig(config_->exportContext(), "x"),
+    EXPECT_EQ(steps(*config_).DumpConfig(steps(*config_).exportContext(), "x"),
               dumpOf("x", "AUTO_UPDATE = Disable\n"));
     ASSERT_EQ(config_->ExportRuntimeConfig(nullptr), 0);
     EXPECT_EQ(readFile(runtimeFile()), "AUTO_UPDATE=Disable\n");
@@ -217,10 +217,10 @@ TEST_F(ConfigLoadTest, RuntimeFileAStandardUserCouldWriteGivesNoMsiexecInput) {
         EXPECT_EQ(config_->IsStringOptionSet(STRING_MSI_CMDLINE), c.trusted);
         EXPECT_EQ(config_->IsStringOptionSet(STRING_INSTALLDIR), c.trusted);
         EXPECT_EQ(config_->IsStringOptionSet(STRING_ADDLOCAL), c.trusted);
-        EXPECT_EQ(valueOf(config_->workingContext(), "REBOOT"),
+        EXPECT_EQ(valueOf(steps(*config_).workingContext(), "REBOOT"),
                   fromCommandLine ? "ReallySuppress" : (c.trusted ? "Force" : "<absent>"));
-        EXPECT_EQ(hasKey(config_->exportContext(), "INSTALLDIR"), false);
-        EXPECT_EQ(hasKey(config_->backupContext(), "MSI_CMDLINE"), c.trusted);
+        EXPECT_EQ(hasKey(steps(*config_).exportContext(), "INSTALLDIR"), false);
+        EXPECT_EQ(hasKey(steps(*config_).backupContext(), "MSI_CMDLINE"), c.trusted);
 
         std::vector<std::string> warnings;
         for (const std::string& name : c.trusted ? std::vector<std::string>{} : refused) {
@@ -365,7 +365,8 @@ TEST_F(ConfigLoadTest, RuntimeFileIsReadWrittenAndDeletedOnlyWhereThePlaceAllows
             }
             continue;
         }
-        EXPECT_EQ(config_->DumpConfig(config_->backupContext(), "b"), dumpOf("b", c.backedUp));
+        EXPECT_EQ(steps(*config_).DumpConfig(steps(*config_).backupContext(), "b"),
+                  dumpOf("b", c.backedUp));
         EXPECT_EQ(config_->PrepareRuntimeExport(nullptr), c.prepareStatus);
         if (c.prepareStatus != 0) {
             // Nothing changed: no temporary file beside the settings file, the file as it was.
@@ -390,13 +391,13 @@ TEST_F(ConfigLoadTest, CmdLineRendersPropertiesInTableOrder) {
     ASSERT_EQ(load({"/installmethod=x", "INSTALLDIR=D:\\kit", "ADDLOCAL=A"}), 0);
     EXPECT_STREQ(config_->GetStringOption(STRING_CMDLINE),
                  "INSTALLDIR=\"D:\\kit\" /installmethod=\"x\"");
-    EXPECT_EQ(config_->BuildCmdLine(config_->backupContext()), "");
+    EXPECT_EQ(steps(*config_).BuildCmdLine(steps(*config_).backupContext()), "");
 }
 
 TEST_F(ConfigLoadTest, CmdLineTheWorkingContextRefusesStopsTheLoad) {
     // The working context gets rules under which any "CMDLINE" text is refused (it must be a
     // number) while every other key passes as it is.
-    const SettingsFunctions& api = config_->workingContext().api();
+    const SettingsFunctions& api = steps(*config_).workingContext().api();
     SettingsValidatorBuilder* builder = api.validator_builder_create();
     ASSERT_NE(builder, nullptr);
     EXPECT_EQ(api.validator_builder_allow_unknown_keys(builder, 1), SETTINGS_OK);
@@ -406,7 +407,7 @@ TEST_F(ConfigLoadTest, CmdLineTheWorkingContextRefusesStopsTheLoad) {
     api.validator_builder_destroy(builder);
     const std::unique_ptr<SettingsValidator, void (*)(SettingsValidator*)> validator(
         raw, api.validator_destroy);
-    config_->workingContext().setValidator(validator.get());
+    steps(*config_).workingContext().setValidator(validator.get());
 
     clearLog();
     EXPECT_EQ(load({"INSTALLDIR=D:\\kit"}), SETTINGS_E_REFUSED_LINES);
@@ -496,7 +497,8 @@ TEST_F(ConfigLoadTest, BadImportantArgsStopTheLoadFirst) {
 }
 
 TEST_F(ConfigLoadTest, EmptyInstallPathIsIgnoredWithAWarning) {
-    EXPECT_EQ(config_->ImportInstallConfigSettings(nullptr, config_->exportContext(), "", false),
+    EXPECT_EQ(steps(*config_).ImportInstallConfigSettings(nullptr, steps(*config_).exportContext(),
+                                                          "", false),
               0);
     EXPECT_EQ(logMessages("InstallConfigData::ImportInstallConfigSettings", "WARNING"),
               std::vector<std::string>{"Install Configuration file path is empty. Ignore it and "
@@ -515,16 +517,17 @@ TEST_F(ConfigLoadTest, FailedExportIsReportedUnlessSilent) {
     EXPECT_EQ(logMessages("InstallConfigData::ExportConfigSettings", "ERROR"),
               std::vector<std::string>{"Fails on writing to the runtime config file."});
     // A restore never shows a box.
-    EXPECT_NE(config_->ExportConfigSettings(nullptr, config_->exportContext(), true), 0);
+    EXPECT_NE(steps(*config_).ExportConfigSettings(nullptr, steps(*config_).exportContext(), true),
+              0);
     ASSERT_EQ(boxes_.size(), 2u);
     EXPECT_TRUE(boxes_[1].suppressed);
 }
 
 TEST_F(ConfigLoadTest, DumpShowsABareSwitchAsOne) {
-    SettingsContextHolder& holder = config_->exportContext();
+    SettingsContextHolder& holder = steps(*config_).exportContext();
     holder.setAllowKeyWithoutValue(true);
     ASSERT_EQ(holder.importFromString("/s"), 0);
-    EXPECT_EQ(config_->DumpConfig(holder, "T"), dumpOf("T", "/s = 1\n"));
+    EXPECT_EQ(steps(*config_).DumpConfig(holder, "T"), dumpOf("T", "/s = 1\n"));
 }
 
 TEST_F(ConfigLoadTest, EveryStatusHasItsMessage) {
@@ -583,14 +586,14 @@ TEST_F(ConfigLoadTest, EveryStatusHasItsMessage) {
         {SETTINGS_E_INVALID_TEXT, "", "Unknown Error code 302"},
         {-1, "", "Unknown Error code -1"},
     };
-    SettingsContextHolder& holder = config_->exportContext();
-    EXPECT_TRUE(config_->ShowConfigError(nullptr, holder, 0, "C:\\p.cfg", false));
+    SettingsContextHolder& holder = steps(*config_).exportContext();
+    EXPECT_TRUE(steps(*config_).ShowConfigError(nullptr, holder, 0, "C:\\p.cfg", false));
     EXPECT_TRUE(boxes_.empty());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
         boxes_.clear();
         clearLog();
-        EXPECT_FALSE(config_->ShowConfigError(nullptr, holder, c.status, "C:\\p.cfg", true));
+        EXPECT_FALSE(steps(*config_).ShowConfigError(nullptr, holder, c.status, "C:\\p.cfg", true));
         if (c.text.empty()) {
             EXPECT_TRUE(boxes_.empty());
             EXPECT_EQ(logMessages("logit", "INFO"), std::vector<std::string>{c.logged});

@@ -70,15 +70,15 @@ void InstallConfigTest::clearLog() const { log_->clear(); }
 int InstallConfigTest::load(const std::vector<std::string>& arguments) {
     std::vector<const char*> argv{"setup.exe"};
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    return config_->_LoadConfigSettings(nullptr, argv.data(), static_cast<int>(argv.size()));
+    return steps(*config_)._LoadConfigSettings(nullptr, argv.data(), static_cast<int>(argv.size()));
 }
 
 int InstallConfigTest::importArgs(SettingsContextHolder& holder,
                                   const std::vector<std::string>& arguments, bool suppress) {
     std::vector<const char*> argv{"setup.exe"};
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    return config_->ImportArgsConfigSettings(nullptr, holder, argv.data(),
-                                             static_cast<int>(argv.size()), suppress);
+    return steps(*config_).ImportArgsConfigSettings(nullptr, holder, argv.data(),
+                                                    static_cast<int>(argv.size()), suppress);
 }
 
 std::string InstallConfigTest::valueOf(SettingsContextHolder& holder, const char* key) const {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "InstallConfigData.h"
+#include "InstallConfigDataPeer.h"
 #include "LogCapture.h"
 #include "MessageUi.h"
 #include "TestFiles.h"

@@ -54,7 +54,7 @@ TEST_F(OptionTableTest, GroupIndexesNameTheirOptions) {
 }
 
 TEST_F(OptionTableTest, FlagsAcceptExactlyFourTexts) {
-    SettingsContextHolder& holder = config_->exportContext();
+    SettingsContextHolder& holder = steps(*config_).exportContext();
     for (int i = 0; i < FLAG_OPTION_COUNT; ++i) {
         const std::string name = flagOptionName(i);
         SCOPED_TRACE(name);
@@ -71,7 +71,7 @@ TEST_F(OptionTableTest, FlagsAcceptExactlyFourTexts) {
 }
 
 TEST_F(OptionTableTest, SecurityLevelAcceptsItsEightTextsOnly) {
-    SettingsContextHolder& holder = config_->exportContext();
+    SettingsContextHolder& holder = steps(*config_).exportContext();
     const std::vector<std::pair<std::string, int>> accepted = {
         {"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}, {"L", 1}, {"M", 2}, {"H", 3}, {"VH", 4}};
     for (const auto& [text, value] : accepted) {
@@ -87,7 +87,7 @@ TEST_F(OptionTableTest, SecurityLevelAcceptsItsEightTextsOnly) {
 }
 
 TEST_F(OptionTableTest, IntegerAndStringOptionsTakeTheirTypes) {
-    SettingsContextHolder& holder = config_->exportContext();
+    SettingsContextHolder& holder = steps(*config_).exportContext();
     ASSERT_EQ(statusOf(holder, "/lang=1041"), 0);
     EXPECT_EQ(holder.integerValue("/lang"), 1041);
     ASSERT_EQ(statusOf(holder, "TEST_CONFIG_FILE_ERRORS=0x10"), 0);
@@ -101,7 +101,7 @@ TEST_F(OptionTableTest, IntegerAndStringOptionsTakeTheirTypes) {
 }
 
 TEST_F(OptionTableTest, DirectoryOptionsNeedADrive) {
-    SettingsContextHolder& holder = config_->exportContext();
+    SettingsContextHolder& holder = steps(*config_).exportContext();
     for (const char* name : {"INSTALLDIR", "INSTALLCFG", "/INSTALLDIRPUBCRE"}) {
         SCOPED_TRACE(name);
         // The folder need not exist.
@@ -115,7 +115,7 @@ TEST_F(OptionTableTest, DirectoryOptionsNeedADrive) {
 }
 
 TEST_F(OptionTableTest, UnknownKeysAreRefusedAndKeysAreCaseSensitive) {
-    SettingsContextHolder& holder = config_->exportContext();
+    SettingsContextHolder& holder = steps(*config_).exportContext();
     EXPECT_EQ(statusOf(holder, "FOO=1"), SETTINGS_E_REFUSED_LINES);
     EXPECT_EQ(statusOf(holder, "installdir=D:\\kit"), SETTINGS_E_REFUSED_LINES);
     EXPECT_EQ(statusOf(holder, "Eula=Enable"), SETTINGS_E_REFUSED_LINES);
@@ -134,7 +134,7 @@ TEST_F(OptionTableTest, FreshObjectAnswersFromTheSixDefaults) {
     EXPECT_FALSE(config_->IsIntegerOptionSet(INTEGER_LANG));
 
     // Exactly the six defaults are in the working context.
-    const std::string dump = config_->DumpConfig(config_->workingContext(), "t");
+    const std::string dump = steps(*config_).DumpConfig(steps(*config_).workingContext(), "t");
     EXPECT_EQ(dump,
               "|------t--------|\n\nINSTALL_SILENT = Disable\nSTATIC = Disable\n"
               "AUTO_UPDATE = Enable\nSPONSORS = Enable\nWEB_ANALYTICS = Enable\n"
@@ -143,9 +143,9 @@ TEST_F(OptionTableTest, FreshObjectAnswersFromTheSixDefaults) {
 }
 
 TEST_F(OptionTableTest, DefaultsAreLoadedOnce) {
-    config_->InitConfig();
-    ASSERT_EQ(config_->workingContext().importFromString("AUTO_UPDATE=Disable"), 0);
-    config_->InitConfig();
+    steps(*config_).InitConfig();
+    ASSERT_EQ(steps(*config_).workingContext().importFromString("AUTO_UPDATE=Disable"), 0);
+    steps(*config_).InitConfig();
     EXPECT_FALSE(config_->IsFlagEnabled(FLAG_AUTO_UPDATE));
     EXPECT_EQ(logMessages("InstallConfigData::InitConfig", "INFO").size(), 1u);
 }
@@ -161,7 +161,8 @@ TEST_F(OptionTableTest, GettersThrowTheStoreStatusAndIsSetQueriesDoNot) {
     EXPECT_THROW(config_->GetIntegerOption(INTEGER_LANG), settings::Exception);
     EXPECT_THROW(config_->IsFlagEnabled(FLAG_PIP), settings::Exception);
 
-    ASSERT_EQ(config_->workingContext().importFromString("INSTALLDIR=D:\\kit\n/lang=2052"), 0);
+    ASSERT_EQ(steps(*config_).workingContext().importFromString("INSTALLDIR=D:\\kit\n/lang=2052"),
+              0);
     EXPECT_TRUE(config_->IsStringOptionSet(STRING_INSTALLDIR));
     EXPECT_STREQ(config_->GetStringOption(STRING_INSTALLDIR), "D:\\kit");
     EXPECT_EQ(config_->GetIntegerOption(INTEGER_LANG), 2052);
@@ -186,7 +187,7 @@ TEST_F(OptionTableTest, SilentModeRules) {
     };
     for (const Case& c : cases) {
         config_ = std::make_unique<InstallConfigData>();
-        SettingsContextHolder& working = config_->workingContext();
+        SettingsContextHolder& working = steps(*config_).workingContext();
         working.setAllowKeyWithoutValue(true);
         ASSERT_EQ(working.importFromString(c.text.c_str()), 0) << c.text;
         EXPECT_EQ(config_->IsSilentInstall(), c.silent) << c.text;
@@ -194,7 +195,7 @@ TEST_F(OptionTableTest, SilentModeRules) {
 }
 
 TEST_F(OptionTableTest, BareSwitchCountsAsSet) {
-    SettingsContextHolder& working = config_->workingContext();
+    SettingsContextHolder& working = steps(*config_).workingContext();
     working.setAllowKeyWithoutValue(true);
     ASSERT_EQ(working.importFromString("/q"), 0);
     EXPECT_TRUE(config_->IsOptionSet("/q"));

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "AllUtils.h"
 #include "InstallConfigData.h"
+#include "InstallConfigDataPeer.h"
 #include "MessageUi.h"
 #include "ScopedHandle.h"
 
@@ -24,7 +24,8 @@ TEST(ConfigLoadFailureTest, MissingInstallFileShowsMessage3075WithThePath) {
     const char* argv[] = {"setup.exe", argument.c_str()};
 
     InstallConfigData config;
-    EXPECT_EQ(config._LoadConfigSettings(GetModuleHandleA(nullptr), argv, 2), SETTINGS_E_FILE_OPEN);
+    EXPECT_EQ(steps(config)._LoadConfigSettings(GetModuleHandleA(nullptr), argv, 2),
+              SETTINGS_E_FILE_OPEN);
     setMessageBoxObserver(nullptr);
 
     ASSERT_EQ(boxes.size(), 1u);

@@ -117,13 +117,6 @@ class InstallConfigData {
     // (nullptr, the default) leaves them to the settings store. Not owned.
     void setSettingsFilePlace(SettingsFilePlace* place) { place_ = place; }
 
-    // The working context has its defaults loaded first; the other two are returned as they are.
-    SettingsContextHolder& workingContext();
-    SettingsContextHolder& exportContext() { return export_; }
-    SettingsContextHolder& backupContext() { return backup_; }
-
-    // Loads the defaults into the working context, once.
-    void InitConfig();
     // True when the working context holds the key, with or without value.
     bool IsOptionSet(const char* name);
     // "/s" or "-download" given, or "INSTALL_SILENT" set and not 0.
@@ -137,12 +130,41 @@ class InstallConfigData {
 
     // Command line.
     static bool IsSwitchName(std::string_view name);
-    static bool MatchesArgument(const OptionInfo& option, std::string_view argument);
     const OptionInfo* FindOption(std::string_view argument) const;
-    int ImportArgsConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
-                                 const char* const* argv, int argc, bool suppressMessages);
 
     // Load, export and restore.
+    // Writes what ExportRuntimeConfig will store into a temporary file beside the runtime
+    // settings file and reads it back, so that a file that cannot be written is known before
+    // anything on the machine changes. Returns a settings status; on failure no temporary file
+    // is left.
+    int PrepareRuntimeExport(ModuleInstance module);
+    // Stores the export: the prepared temporary file takes the settings file's place (without a
+    // preparation the file is written now).
+    int ExportRuntimeConfig(ModuleInstance module);
+    // Deletes a prepared temporary file that was not stored.
+    void DiscardRuntimeExport();
+    int RestoreRuntimeConfig(ModuleInstance module);
+    void ShowErrorMessage(ModuleInstance module, unsigned captionId, unsigned messageId,
+                          unsigned icon, bool suppress, const std::string& firstArgument,
+                          const std::string& secondArgument);
+
+  private:
+    // The steps of the load, the import and the export. The launcher reaches them through the
+    // free functions below; tests through InstallConfigDataPeer (tests/support).
+    friend class InstallConfigDataPeer;
+    friend int LoadConfigSettings(ModuleInstance module, const char* const* argv, int argc);
+
+    // The working context has its defaults loaded first; the other two are returned as they are.
+    SettingsContextHolder& workingContext();
+    SettingsContextHolder& exportContext() { return export_; }
+    SettingsContextHolder& backupContext() { return backup_; }
+
+    // Loads the defaults into the working context, once.
+    void InitConfig();
+
+    static bool MatchesArgument(const OptionInfo& option, std::string_view argument);
+    int ImportArgsConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
+                                 const char* const* argv, int argc, bool suppressMessages);
     int _LoadConfigSettings(ModuleInstance module, const char* const* argv, int argc);
     int ImportConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
                              const std::string& installConfigPath, const char* const* argv,
@@ -155,27 +177,12 @@ class InstallConfigData {
     int ImportInstallConfigSettings(ModuleInstance module, SettingsContextHolder& holder,
                                     const std::string& path, bool suppressMessages);
     int ExportConfigSettings(ModuleInstance module, SettingsContextHolder& holder, bool restoring);
-    // Writes what ExportRuntimeConfig will store into a temporary file beside the runtime
-    // settings file and reads it back, so that a file that cannot be written is known before
-    // anything on the machine changes. Returns a settings status; on failure no temporary file
-    // is left.
-    int PrepareRuntimeExport(ModuleInstance module);
-    // Stores the export: the prepared temporary file takes the settings file's place (without a
-    // preparation the file is written now).
-    int ExportRuntimeConfig(ModuleInstance module);
-    // Deletes a prepared temporary file that was not stored.
-    void DiscardRuntimeExport();
-    int RestoreRuntimeConfig(ModuleInstance module);
     void NormalizeExport(SettingsContextHolder& holder);
     std::string BuildCmdLine(SettingsContextHolder& holder) const;
     std::string DumpConfig(SettingsContextHolder& holder, const std::string& title) const;
     bool ShowConfigError(ModuleInstance module, SettingsContextHolder& holder, int status,
                          const std::string& path, bool suppress);
-    void ShowErrorMessage(ModuleInstance module, unsigned captionId, unsigned messageId,
-                          unsigned icon, bool suppress, const std::string& firstArgument,
-                          const std::string& secondArgument);
 
-  private:
     struct ValidatorDeleter {
         void (*destroy)(SettingsValidator*) = nullptr;
         void operator()(SettingsValidator* validator) const {

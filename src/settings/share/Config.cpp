@@ -86,49 +86,29 @@ ConfigMap mergeConfigs(const Config& current, ConfigMap incoming) {
 
 ConfigMap sortEntries(ConfigMap entries) {
     // An entry is large (a key and a value with its text), so the entries are not sorted
-    // themselves: small records of key and input position are, and then each entry moves once,
-    // straight to its place. Ties are ordered by position, so the last line of a key ends the
-    // run of its key and is the one that stays.
+    // themselves: small records of key and input position are, and then each entry that stays
+    // moves once into the result. Ties are ordered by position, so the last line of a key ends
+    // the run of its key and is the one that stays.
     struct Line {
         std::string_view key;
         std::size_t position;
     };
-    const std::size_t count = entries.size();
     std::vector<Line> lines;
-    lines.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) lines.push_back({entries[i].first, i});
+    lines.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) lines.push_back({entries[i].first, i});
     std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
         const int order = a.key.compare(b.key);
         return order < 0 || (order == 0 && a.position < b.position);
     });
 
-    // source[j]: the input position of the entry that goes to place j. The entries that stay
-    // take the front in key order; those that a later line of their key replaces take the back,
-    // which is cut off at the end.
-    std::vector<std::size_t> source(count);
-    std::size_t kept = 0;
-    std::size_t replaced = count;
-    for (std::size_t k = 0; k < count; ++k) {
-        const bool last = k + 1 == count || lines[k + 1].key != lines[k].key;
-        source[last ? kept++ : --replaced] = lines[k].position;
-    }
-
-    // Each cycle of the permutation is walked once: one move per entry and one more per cycle.
-    for (std::size_t start = 0; start < count; ++start) {
-        if (source[start] == start) continue;
-        ConfigEntry carried = std::move(entries[start]);
-        std::size_t place = start;
-        while (source[place] != start) {
-            const std::size_t from = source[place];
-            entries[place] = std::move(entries[from]);
-            source[place] = place;
-            place = from;
+    ConfigMap sorted;
+    sorted.reserve(lines.size());
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        if (k + 1 == lines.size() || lines[k + 1].key != lines[k].key) {
+            sorted.push_back(std::move(entries[lines[k].position]));
         }
-        entries[place] = std::move(carried);
-        source[place] = place;
     }
-    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(kept), entries.end());
-    return entries;
+    return sorted;
 }
 
 }  // namespace settings_impl

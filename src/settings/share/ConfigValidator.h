@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <map>
 #include <vector>
 
 #include "ConfigValue.h"
@@ -43,9 +43,7 @@ class ConfigValidator {
     class InvalidValueError : public Error {};
     class InvalidKeyError : public Error {};
 
-    // Looked up once per imported line; hashing keeps that cheap for validators with many keys
-    // that share long prefixes.
-    using RuleMap = std::unordered_map<std::string, std::unique_ptr<IConfigValueValidator>>;
+    using RuleMap = std::map<std::string, std::unique_ptr<IConfigValueValidator>>;
 
     ConfigValidator(RuleMap rules, bool allowUnknownKeys)
         : rules_(std::move(rules)), allowUnknownKeys_(allowUnknownKeys) {}

@@ -262,18 +262,7 @@ void PlainTextEntrySerializer::writeEntry(std::string_view key, std::string_view
 }
 
 void serializeConfig(const Config& config, IConfigEntrySerializer& serializer) {
-    // Keys and value texts live in heap blocks laid out in the order the lines were read, not in
-    // key order: asking for the blocks of an entry a few steps ahead lets their fetches overlap
-    // instead of stalling on each one in turn.
-    constexpr std::size_t kLookAhead = 8;
-    const ConfigMap& entries = config.entries();
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i + kLookAhead < entries.size()) {
-            const ConfigEntry& ahead = entries[i + kLookAhead];
-            __builtin_prefetch(ahead.first.data());
-            if (ahead.second) __builtin_prefetch(ahead.second->text().data());
-        }
-        const auto& [key, value] = entries[i];
+    for (const auto& [key, value] : config.entries()) {
         if (value) {
             serializer.writeEntry(key, value->text());
         } else {

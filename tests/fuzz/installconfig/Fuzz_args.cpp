@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AllUtils.h"
+#include "FuzzInput.h"
 #include "InstallConfigData.h"
 #include "InstallConfigDataPeer.h"
 #include "MessageUi.h"
@@ -37,19 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const bool useExportContext = data[0] & 1;
     const bool suppress = data[0] & 2;
-    std::vector<std::string> arguments{"setup.exe"};
-    std::string current;
-    for (size_t i = 1; i < size; ++i) {
-        if (data[i] == 0) {
-            arguments.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(static_cast<char>(data[i]));
-        }
-    }
-    arguments.push_back(current);
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    const std::vector<std::string> arguments = fuzz_input::argumentsOf(data + 1, size - 1);
+    const std::vector<const char*> argv = fuzz_input::argvOf(arguments);
 
     InstallConfigData config;
     SettingsContextHolder& holder =

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "AllUtils.h"
+#include "FuzzInput.h"
 #include "ExecutorCommandLine.h"
 #include "InstallConfigData.h"
 #include "InstallConfigDataPeer.h"
@@ -24,14 +25,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using fuzz_input::check;
 
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "property failed: %s\n", what);
-        std::abort();
-    }
-}
+namespace fs = std::filesystem;
 
 bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
@@ -59,19 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     (void)once;
 
-    std::vector<std::string> arguments{"setup.exe"};
-    std::string current;
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == 0) {
-            arguments.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(static_cast<char>(data[i]));
-        }
-    }
-    arguments.push_back(current);
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    const std::vector<std::string> arguments = fuzz_input::argumentsOf(data, size);
+    const std::vector<const char*> argv = fuzz_input::argvOf(arguments);
 
     InstallConfigData config;
     if (steps(config)._LoadConfigSettings(nullptr, argv.data(), static_cast<int>(argv.size())) !=

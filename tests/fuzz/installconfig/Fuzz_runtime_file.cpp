@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "AllUtils.h"
+#include "FuzzInput.h"
 #include "InstallConfigData.h"
 #include "InstallConfigDataPeer.h"
 #include "MessageUi.h"
@@ -21,14 +22,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using fuzz_input::check;
 
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "property failed: %s\n", what);
-        std::abort();
-    }
-}
+namespace fs = std::filesystem;
 
 const fs::path& driveRoot() {
     static const fs::path root = [] {

@@ -189,9 +189,10 @@ class ScriptedMachine final : public launcher::RegistryReader,
     }
 
     // ---- The payload ----
-    bool hasInstallerResource(int id, uint32_t& error) override {
-        error = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
-        return number("res" + std::to_string(id), 1) != 0;
+    launcher::Status findInstallerResource(int id) override {
+        return number("res" + std::to_string(id), 1) != 0
+                   ? launcher::Status::done()
+                   : launcher::Status::failed(1813);  // ERROR_RESOURCE_TYPE_NOT_FOUND
     }
     std::string kitDatabasePath() override { return kKitDatabase; }
     int writeInstallerResource(int id, const std::string& path) override {
@@ -205,13 +206,16 @@ class ScriptedMachine final : public launcher::RegistryReader,
         fatalUnlessZero(number("write" + std::to_string(id), 0));
         return 1;
     }
-    uint32_t createCabinetEvent() override { return answer("event", 0); }
+    launcher::Status createCabinetEvent() override {
+        return launcher::Status::fromCode(answer("event", 0));
+    }
     void startCabinetExtraction() override { note("extract"); }
     void awaitCabinetExtraction() override { fatalUnlessZero(answer("await", 0)); }
     std::string userDataFolder() override { return text("data", kDataFolder); }
-    uint32_t holdFolderBelow(const std::string& /*data*/, const std::string& folder) override {
+    launcher::Status holdFolderBelow(const std::string& /*data*/,
+                                     const std::string& folder) override {
         const std::string path = folder.substr(0, folder.size() - 1);
-        return number("hold" + path.substr(path.rfind('\\') + 1), 0);
+        return launcher::Status::fromCode(number("hold" + path.substr(path.rfind('\\') + 1), 0));
     }
     [[noreturn]] void fatalExit(const char* /*step*/, uint32_t code) override {
         note("fatal " + std::to_string(code));

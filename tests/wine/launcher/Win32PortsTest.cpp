@@ -25,7 +25,7 @@ const bool kFlavour64 = sizeof(void*) == 8;
 struct SharedPayload final : Win32PayloadWriter {
     using Win32PayloadWriter::Win32PayloadWriter;
     std::string kitDatabasePath() override { return std::string(); }
-    uint32_t createCabinetEvent() override { return 0; }
+    launcher::Status createCabinetEvent() override { return launcher::Status::done(); }
     void startCabinetExtraction() override {}
     void awaitCabinetExtraction() override {}
 };

@@ -26,11 +26,11 @@ std::string kitKey() {
 // failure. Each folder on the way is checked to be no link and held until the process ends; a
 // link ends the run as an updater's database that cannot be written does.
 bool ensureFolder(Ports& ports, const std::string& data, const std::string& path) {
-    const uint32_t error = ports.payload.holdFolderBelow(data, path);
-    if (error == kStoppedOnLink) {
-        ports.payload.fatalExit(kCreateStep, error);
+    const Status held = ports.payload.holdFolderBelow(data, path);
+    if (!held.ok() && held.error() == kStoppedOnLink) {
+        ports.payload.fatalExit(kCreateStep, held.error());
     }
-    return error == 0;
+    return held.ok();
 }
 
 }  // namespace

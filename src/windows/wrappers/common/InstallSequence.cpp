@@ -139,9 +139,9 @@ int RunInstallSequence(Ports& ports, RunState& state, const RunOptions& options)
 
     // Everything that can stop the run without changing the machine is settled before a prior
     // install is removed: a run that stops after the removal leaves no kit at all.
-    uint32_t missing = 0;
-    if (!ports.payload.hasInstallerResource(payload::kKitDatabase.id, missing)) {
-        logit("The kit's database is not in this program: " + describeSystemError(missing) +
+    if (const Status found = ports.payload.findInstallerResource(payload::kKitDatabase.id);
+        !found.ok()) {
+        logit("The kit's database is not in this program: " + describeSystemError(found.error()) +
               ". Nothing is installed.");
         return result;
     }
@@ -180,8 +180,9 @@ int RunInstallSequence(Ports& ports, RunState& state, const RunOptions& options)
     // the settings file goes back as it was then too.
     state.armFatalCleanup(FatalCleanup::RestoreSettings);
 
-    if (const uint32_t error = ports.payload.createCabinetEvent(); error != 0) {
-        logit(formatString("%s failed with %s", "CreateEvent", describeSystemError(error).c_str()));
+    if (const Status event = ports.payload.createCabinetEvent(); !event.ok()) {
+        logit(formatString("%s failed with %s", "CreateEvent",
+                           describeSystemError(event.error()).c_str()));
     }
     ports.payload.startCabinetExtraction();
 

@@ -19,6 +19,27 @@ namespace launcher {
 // The registry view a key is read in.
 using RegistryView = registry_view::View;
 
+// The outcome of a step that can fail for a system reason: done, or the system's error code that
+// says why. The results that callers outside the launcher read keep their own numbers (exit
+// codes, the removal's 1/0, the updater's -1 to -5, the registry's own codes); the launcher's
+// other steps report with this.
+class [[nodiscard]] Status {
+  public:
+    static Status done() { return Status(true, 0); }
+    // A failure, whatever the code: a system call that failed without setting one still failed.
+    static Status failed(uint32_t error) { return Status(false, error); }
+    // The system's convention: 0 (ERROR_SUCCESS) is done, any other code is why it failed.
+    static Status fromCode(uint32_t code) { return Status(code == 0, code); }
+
+    bool ok() const { return ok_; }
+    uint32_t error() const { return error_; }
+
+  private:
+    Status(bool ok, uint32_t error) : ok_(ok), error_(error) {}
+    bool ok_;
+    uint32_t error_;
+};
+
 // A value as stored: its registry type and its raw bytes.
 struct RegistryValue {
     uint32_t type = 0;
@@ -59,18 +80,16 @@ class ProcessStarter {
 class PayloadWriter {
   public:
     virtual ~PayloadWriter() = default;
-    // Whether the program holds resource `id` of the installer type; `error` receives the
-    // system's code when it does not.
-    virtual bool hasInstallerResource(int id, uint32_t& error) = 0;
+    // Done when the program holds resource `id` of the installer type.
+    virtual Status findInstallerResource(int id) = 0;
     // The kit database's path in the working folder, the folders created and held on the way;
     // a folder that cannot be had ends the run through the fatal exit.
     virtual std::string kitDatabasePath() = 0;
     // Writes resource `id` of the installer type to `path`: 1 when written, 0 when the program
     // has no such resource. Any other failure ends the run through the fatal exit.
     virtual int writeInstallerResource(int id, const std::string& path) = 0;
-    // The event the kit's database waits on until the cabinets are written: 0 when created,
-    // otherwise the system's code.
-    virtual uint32_t createCabinetEvent() = 0;
+    // The event the kit's database waits on until the cabinets are written.
+    virtual Status createCabinetEvent() = 0;
     // Writes the cabinets (on a thread of their own where one can be had).
     virtual void startCabinetExtraction() = 0;
     // Returns once every cabinet is written; a cabinet that cannot be written ends the run.
@@ -78,8 +97,8 @@ class PayloadWriter {
     // The user's data folder; empty when the system has none.
     virtual std::string userDataFolder() = 0;
     // Creates `folder` below the user's data folder `data` if it is missing, checked to be no
-    // link and held until the process ends: 0, the system's code, or kStoppedOnLink.
-    virtual uint32_t holdFolderBelow(const std::string& data, const std::string& folder) = 0;
+    // link and held until the process ends; a link fails with kStoppedOnLink.
+    virtual Status holdFolderBelow(const std::string& data, const std::string& folder) = 0;
     // Ends the run with `code` after putting back what the run's state says (RunState), with
     // the message "<step> failed with error <code>: <system text>".
     [[noreturn]] virtual void fatalExit(const char* step, uint32_t code) = 0;

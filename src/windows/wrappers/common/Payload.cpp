@@ -145,17 +145,18 @@ void LogLinkRefused(const std::string& path, const std::wstring& finalPath, cons
     CDK_LOG(LOG_ERROR, "LogLinkRefused", path + " is " + where + ": " + refused + ".");
 }
 
-DWORD HoldUserFolders(const std::string& root, const std::string& below, bool createRoot) {
+launcher::Status HoldUserFolders(const std::string& root, const std::string& below,
+                                 bool createRoot) {
     if (root.empty()) {
         CDK_LOG(LOG_ERROR, "HoldUserFolders", "The user's data folder is not known.");
-        return ERROR_PATH_NOT_FOUND;
+        return launcher::Status::failed(ERROR_PATH_NOT_FOUND);
     }
     const std::wstring wideRoot = checked_file::widenAnsi(root);
     const std::wstring wideBelow = checked_file::widenAnsi(below);
     if (wideRoot.empty() || (!below.empty() && wideBelow.empty())) {
         CDK_LOG(LOG_ERROR, "HoldUserFolders",
                 "The folder " + root + "\\" + below + " is not a path of the ANSI code page.");
-        return ERROR_NO_UNICODE_TRANSLATION;
+        return launcher::Status::failed(ERROR_NO_UNICODE_TRANSLATION);
     }
     checked_file::Stop stop;
     const DWORD error = checked_file::holdFolders(wideRoot, wideBelow, createRoot, stop);
@@ -166,7 +167,7 @@ DWORD HoldUserFolders(const std::string& root, const std::string& below, bool cr
                 "The folder " + checked_file::narrowForLog(stop.path) +
                     " cannot be had: " + describeSystemError(error));
     }
-    return error;
+    return launcher::Status::fromCode(error);
 }
 
 int WriteResourceToFile(HINSTANCE module, int id, const char* type, const std::string& path) {

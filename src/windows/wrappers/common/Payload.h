@@ -38,9 +38,10 @@ std::string UserDataFolder();
 // Holds the user's folder `root` (a system folder, which may be a link; created first with
 // `createRoot`) and each folder of `below` ("A\B") down from it, creating missing ones, each
 // checked to be no link before anything is created in it and held until the process ends (see
-// CheckedFile.h). ERROR_SUCCESS, or the code of the folder that cannot be had
-// (checked_file::kStoppedOnLink for a link), with a log record that names it and says why.
-DWORD HoldUserFolders(const std::string& root, const std::string& below, bool createRoot);
+// CheckedFile.h). A folder that cannot be had fails with its code (checked_file::kStoppedOnLink
+// for a link) and a log record that names it and says why.
+launcher::Status HoldUserFolders(const std::string& root, const std::string& below,
+                                 bool createRoot);
 // The log record of a path refused because it is a link: where it leads (`finalPath`, as the
 // system resolved it), or that it leads nowhere (empty), and what is not done through it.
 void LogLinkRefused(const std::string& path, const std::wstring& finalPath,

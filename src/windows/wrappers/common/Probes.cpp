@@ -201,8 +201,9 @@ bool GetInstallFlagPath(std::string& path, std::size_t capacity) {
     if (!failed) {
         // Checked to be no links and held until the process ends: the flag is created, and a
         // stale one removed, only in the folder that its path names.
-        lastCreationError = HoldUserFolders(data, "Halvard\\Corvid", false);
-        failed = lastCreationError != ERROR_SUCCESS;
+        const launcher::Status held = HoldUserFolders(data, "Halvard\\Corvid", false);
+        lastCreationError = held.error();
+        failed = !held.ok();
     }
     if (!failed) {
         built += "CORVID_INSTALL_FLAG";

@@ -165,12 +165,11 @@ void Win32UpdaterSettings::writeNotifyType(int notifyType) {
     au::Config(1).setNotifyType(notifyType);
 }
 
-bool Win32PayloadWriter::hasInstallerResource(int id, uint32_t& error) {
+Status Win32PayloadWriter::findInstallerResource(int id) {
     if (FindResourceA(module_, MAKEINTRESOURCEA(id), payload::kInstallerType) != nullptr) {
-        return true;
+        return Status::done();
     }
-    error = GetLastError();
-    return false;
+    return Status::failed(GetLastError());
 }
 
 int Win32PayloadWriter::writeInstallerResource(int id, const std::string& path) {
@@ -179,7 +178,7 @@ int Win32PayloadWriter::writeInstallerResource(int id, const std::string& path) 
 
 std::string Win32PayloadWriter::userDataFolder() { return UserDataFolder(); }
 
-uint32_t Win32PayloadWriter::holdFolderBelow(const std::string& data, const std::string& folder) {
+Status Win32PayloadWriter::holdFolderBelow(const std::string& data, const std::string& folder) {
     return HoldUserFolders(data, folder.substr(data.size()), false);
 }
 

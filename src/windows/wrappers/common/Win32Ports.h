@@ -64,10 +64,10 @@ class Win32UpdaterSettings final : public launcher::UpdaterSettingsStore {
 class Win32PayloadWriter : public launcher::PayloadWriter {
   public:
     explicit Win32PayloadWriter(HINSTANCE module) : module_(module) {}
-    bool hasInstallerResource(int id, uint32_t& error) override;
+    Status findInstallerResource(int id) override;
     int writeInstallerResource(int id, const std::string& path) override;
     std::string userDataFolder() override;
-    uint32_t holdFolderBelow(const std::string& data, const std::string& folder) override;
+    Status holdFolderBelow(const std::string& data, const std::string& folder) override;
     [[noreturn]] void fatalExit(const char* step, uint32_t code) override;
 
   protected:

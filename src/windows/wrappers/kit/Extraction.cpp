@@ -42,9 +42,10 @@ std::string prepareWorkingFolder(bool createDataFolder, bool x64) {
         ShowFatalErrorAndExit(kCreateStep, ERROR_FILENAME_EXCED_RANGE);
     }
     // The working folder's path is the data folder's followed by the folders below it.
-    const DWORD error = HoldUserFolders(data, folder.substr(data.size()), createDataFolder);
-    if (error != ERROR_SUCCESS) {
-        ShowFatalErrorAndExit(kCreateStep, error);
+    const launcher::Status held =
+        HoldUserFolders(data, folder.substr(data.size()), createDataFolder);
+    if (!held.ok()) {
+        ShowFatalErrorAndExit(kCreateStep, held.error());
     }
     return folder;
 }
@@ -131,9 +132,10 @@ DWORD WINAPI CabinetExtractionThread(LPVOID module) {
 
 std::string KitPayload::kitDatabasePath() { return BuildMsiPath(IsX64Flavour()); }
 
-uint32_t KitPayload::createCabinetEvent() {
+launcher::Status KitPayload::createCabinetEvent() {
     // Held until the process ends, so that the event outlives the extraction thread's handle.
-    return CreateCabinetEvent() != nullptr ? ERROR_SUCCESS : GetLastError();
+    return CreateCabinetEvent() != nullptr ? launcher::Status::done()
+                                           : launcher::Status::failed(GetLastError());
 }
 
 void KitPayload::startCabinetExtraction() {

@@ -32,7 +32,7 @@ class KitPayload final : public Win32PayloadWriter {
   public:
     explicit KitPayload(HINSTANCE module) : Win32PayloadWriter(module) {}
     std::string kitDatabasePath() override;
-    uint32_t createCabinetEvent() override;
+    launcher::Status createCabinetEvent() override;
     void startCabinetExtraction() override;
     void awaitCabinetExtraction() override;
 

@@ -165,11 +165,11 @@ void Win32UpdaterSettings::writeNotifyType(int notifyType) {
     au::Config(1).setNotifyType(notifyType);
 }
 
-Status Win32PayloadWriter::findInstallerResource(int id) {
+launcher::Status Win32PayloadWriter::findInstallerResource(int id) {
     if (FindResourceA(module_, MAKEINTRESOURCEA(id), payload::kInstallerType) != nullptr) {
-        return Status::done();
+        return launcher::Status::done();
     }
-    return Status::failed(GetLastError());
+    return launcher::Status::failed(GetLastError());
 }
 
 int Win32PayloadWriter::writeInstallerResource(int id, const std::string& path) {
@@ -178,7 +178,8 @@ int Win32PayloadWriter::writeInstallerResource(int id, const std::string& path) 
 
 std::string Win32PayloadWriter::userDataFolder() { return UserDataFolder(); }
 
-Status Win32PayloadWriter::holdFolderBelow(const std::string& data, const std::string& folder) {
+launcher::Status Win32PayloadWriter::holdFolderBelow(const std::string& data,
+                                                     const std::string& folder) {
     return HoldUserFolders(data, folder.substr(data.size()), false);
 }
 

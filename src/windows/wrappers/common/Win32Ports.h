@@ -64,10 +64,10 @@ class Win32UpdaterSettings final : public launcher::UpdaterSettingsStore {
 class Win32PayloadWriter : public launcher::PayloadWriter {
   public:
     explicit Win32PayloadWriter(HINSTANCE module) : module_(module) {}
-    Status findInstallerResource(int id) override;
+    launcher::Status findInstallerResource(int id) override;
     int writeInstallerResource(int id, const std::string& path) override;
     std::string userDataFolder() override;
-    Status holdFolderBelow(const std::string& data, const std::string& folder) override;
+    launcher::Status holdFolderBelow(const std::string& data, const std::string& folder) override;
     [[noreturn]] void fatalExit(const char* step, uint32_t code) override;
 
   protected:

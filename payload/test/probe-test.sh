@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# probe-test.sh CASE WORK_DIR CMAKE GENERATOR TOOLCHAIN PROJECT_DIR WINE_RUN PREFIX MAKE_CABINET...
+# probe-test.sh CASE WORK_DIR CMAKE GENERATOR TOOLCHAIN PROJECT_DIR WINE_RUN PREFIX TABLE MAKE_CABINET...
 # Builds the probe project (payload/test/project) with a payload folder made up here, and holds
-# the resources of its program against the folder's files (check-resources.sh).
+# the resources of its program against the folder's files (check-resources.sh, with the payload
+# table TABLE: one "file type id" line per resource).
 #   large    a 120 MB cabinet as the only payload file, as large as a release's largest
 #   rebuild  a folder with quotes and blanks in its name, whose files are then changed, added
 #            and removed: each build must carry exactly the folder's current files
@@ -15,12 +16,13 @@ toolchain=$5
 project=$6
 wine_run=$7
 prefix=$8
-shift 8
+table=$9
+shift 9
 make_cabinet=("$@")
 
 here=$(cd "$(dirname "$0")" && pwd)
 build="$work/build"
-all_files=(cdk3.6.0_09.msi ss360090.cab st360090.cab sj360090.cab sz360090.cab au.msi)
+mapfile -t all_files < <(cut -d' ' -f1 "$table")
 
 failures=0
 fail() {
@@ -44,7 +46,7 @@ build() {
 # check ABSENT_FILE...: the program carries every file of the folder but these.
 check() {
   "$here/check-resources.sh" "$wine_run" "$prefix" "$build/payload_dump.exe" "$payload" \
-    "$work/dump" "$@" || fail "resources after: $step"
+    "$table" "$work/dump" "$@" || fail "resources after: $step"
 }
 
 absent_except() {

@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool addLocalSet = config.IsStringOptionSet(STRING_ADDLOCAL);
     const bool langSet = config.IsIntegerOptionSet(INTEGER_LANG);
     const uint16_t language = launcher::chooseInstallLanguage(
-        launcher::kLanguageEnglish, langSet, langSet ? config.GetIntegerOption(INTEGER_LANG) : 0);
+        kLanguageEnglish, langSet, langSet ? config.GetIntegerOption(INTEGER_LANG) : 0);
 
     // The main sequence converts each value to the code page exactly and refuses the run
     // (-80) when one does not convert: the store takes any text its own UTF-8 rule passes, which

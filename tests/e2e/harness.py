@@ -275,7 +275,10 @@ class Run:
         return windows_to_host(self.prefix, windows_path)
 
     def _place_program(self, source, windows_path):
-        place_file(source, self._host(windows_path))
+        # The stand-in is copied: scenarios put it where installs write real programs (the
+        # updater's caureg.exe), and a write through a hard link would replace the build's
+        # stand-in for every later scenario. The launcher is linked; nothing writes to it.
+        place_file(source, self._host(windows_path), link=source != self.config.standin)
 
     def _place_files(self):
         self._place_program(self.exe, self.values["EXE_PATH"])

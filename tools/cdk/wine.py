@@ -156,15 +156,21 @@ def detach_host_folders(prefix):
                 os.makedirs(path)
 
 
-def place_file(source, target):
-    """Hard-links a file of the build tree into a prefix, or copies it across file systems."""
+def place_file(source, target, link=True):
+    """Hard-links a file of the build tree into a prefix, or copies it across file systems.
+    With link=False it is always copied: for a file that a program in the prefix may overwrite
+    in place (CopyFile onto an existing file keeps its inode), which through a hard link would
+    change the build tree's file for every later run."""
     os.makedirs(os.path.dirname(target), exist_ok=True)
     if os.path.lexists(target):
         os.unlink(target)  # never write through a link shared with the master
-    try:
-        os.link(source, target)
-    except OSError:
-        shutil.copy2(source, target)
+    if link:
+        try:
+            os.link(source, target)
+            return
+        except OSError:
+            pass
+    shutil.copy2(source, target)
 
 
 def windows_to_host(prefix, path):

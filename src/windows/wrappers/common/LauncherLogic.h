@@ -1,6 +1,6 @@
 // The launcher's decisions that need no operating system: command lines for msiexec, the
 // install language, version parts and product codes, version and build-number comparison. The
-// Win32 routines of WrapperUtils and the main sequence call these; host tests call them directly.
+// run's sequence, prior-install, follow-up and payload steps call these; host tests call them too.
 #pragma once
 
 #include <cstddef>

@@ -532,6 +532,16 @@ SCENARIOS = [
                    "files": {"C:\\victim.txt": "victim"}},
     },
     {
+        # A flag name that is a link leading nowhere: the flag is not created through it.
+        "name": "main.flag_dangling_link_creates_nothing",
+        "args": ["/s"],
+        "links": {"{FLAG}": "C:\\nowhere.flag"},
+        "expect": {"exit": -1, "commands": [],
+                   "log": ["{FLAG} is a link that leads nowhere; it is not a concurrent install"],
+                   "log_absent": ["Another Corvid installation is in progress"],
+                   "files": {"C:\\nowhere.flag": None}},
+    },
+    {
         # The launcher's folder in the user's data a link to another folder: nothing is created
         # there, the flag included, and the run ends as for any flag failure.
         "name": "main.halvard_link_to_another_folder_exits_minus_1",

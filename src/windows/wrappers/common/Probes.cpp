@@ -103,6 +103,25 @@ FlagPlace clearStaleFlag(const std::string& path) {
     return FlagPlace::Free;
 }
 
+// The flag's exclusive create found its name taken although the stale-flag check opened
+// nothing there: unless another launcher set its flag in between, the name is a link that leads
+// nowhere, which nothing is created through. Its record says so, as for the other stale state.
+void explainFlagCreateFailure(const std::string& path, DWORD createError) {
+    std::wstring folderPath;
+    std::wstring name;
+    if ((createError != ERROR_FILE_EXISTS && createError != ERROR_ALREADY_EXISTS) ||
+        !checked_file::splitPath(checked_file::widenAnsi(path), folderPath, name)) {
+        return;
+    }
+    // Attribute access takes no part in the sharing checks: a flag another launcher holds opens.
+    const checked_file::Opened entry =
+        checked_file::openInHeldFolder(folderPath, name, FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (entry.error == ERROR_FILE_NOT_FOUND || entry.error == ERROR_PATH_NOT_FOUND) {
+        logBlocked(path, "is a link that leads nowhere");
+    }
+}
+
 }  // namespace
 
 bool IsX64Flavour() { return launcher::isX64Architecture(build::kArchitectureName); }
@@ -239,8 +258,10 @@ bool SetInstallInProgressFlag() {
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (!file.valid()) {
+        const DWORD error = GetLastError();
         logit(formatString("Fail to set installation flag %s, ErrorCode is %lu", path.c_str(),
-                           static_cast<unsigned long>(GetLastError())));
+                           static_cast<unsigned long>(error)));
+        explainFlagCreateFailure(path, error);
         return false;
     }
     flagHandle() = std::move(file);
